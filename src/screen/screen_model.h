@@ -1,0 +1,131 @@
+#pragma once
+#include <cstdint>
+#include <utility>
+
+#include "screen/line_store.h"
+#include "screen/screen_observer.h"
+
+namespace velmora {
+
+// Attribute byte of one cell. The upper four bits are always 0.
+enum CellAttr : uint8_t {
+  kAttrBold = 0x01,
+  kAttrUnderline = 0x02,
+  kAttrBlink = 0x04,  // stored and kept, not drawn
+  kAttrReverse = 0x08,
+};
+
+// Cursor, wrap, scroll region, saved position and current attribute of the emulated terminal.
+struct ScreenState {
+  int32_t cursorCol = 0;
+  int32_t cursorRow = 0;
+  bool pendingWrap = false;  // a character went into the last column; the next one wraps first
+  int32_t regionTop = 0;     // scroll region, inclusive rows
+  int32_t regionBottom = 0;
+  int32_t savedCol = 0;
+  int32_t savedRow = 0;
+  uint8_t currentAttr = 0;
+};
+
+// The window's view onto the store.
+struct ViewState {
+  TerminalLine* viewTop = nullptr;  // line in the window's top row: screenTop or a backlog line
+  int32_t viewIndex = 0;            // index of viewTop counted from firstLine
+  ScrollBarInfo scrollBar;          // position kept equal to viewIndex
+  bool thumbTracking = false;       // the user is dragging the thumb; output does not move the view
+};
+
+// The user's selection. Columns are cell boundaries (0 to columns); lines are indices counted
+// from the oldest line of the store. Empty when anchor and active point are equal.
+struct Selection {
+  int32_t anchorCol = 0;
+  int32_t anchorLine = 0;
+  int32_t activeCol = 0;
+  int32_t activeLine = 0;
+};
+
+// Whether `column` holds the trail byte of a double-byte character, found by scanning the line
+// from column 0 and stepping over lead bytes. Column 0 never splits.
+bool IsInsideDoubleByte(const uint8_t* text, int32_t column);
+
+// The terminal's screen and backlog: the line list, the cursor state, the view and the
+// selection, with the operations that write text and feed lines. Every change a window would
+// show is reported to the ScreenObserver given at construction.
+class ScreenModel {
+ public:
+  explicit ScreenModel(ScreenObserver& observer, uint32_t lineLimit = LineStore::kMaxLines)
+      : store(lineLimit), observer_(observer) {}
+  ScreenModel(const ScreenModel&) = delete;
+  ScreenModel& operator=(const ScreenModel&) = delete;
+
+  // Grid size and backlog limit; the store never grows beyond backlogMax + rows lines.
+  int32_t columns = 80;
+  int32_t rows = 24;
+  uint32_t backlogMax = 2147483647u;
+
+  LineStore store;
+  ViewState view;
+  Selection selection;
+  ScreenState state;
+
+  // Builds `rows` blank lines and sets up the view and scroll bar. Returns false when a line
+  // cannot be made (the store is then empty).
+  bool CreateLineStore();
+
+  // Text written at the cursor with the current attribute.
+  void PutChar(uint8_t b);
+  void PutDoubleChar(uint8_t lead, uint8_t trail);
+  // Adds the voiced (false) or semi-voiced (true) sound mark to the character just written.
+  void ApplyVoicedMark(bool semiVoiced);
+
+  void CarriageReturn();
+  void LineFeed();
+  void Backspace();
+  void HorizontalTab();
+
+  // Move the scroll region's content up or down one row, reusing the row that leaves as a blank.
+  void ScrollRegionUp();
+  void ScrollRegionDown();
+
+  // Rebuilds the screen lines at the current `columns` and `rows` after a size change, keeping
+  // what fits. Returns false, with the store unchanged, when lines cannot be made.
+  bool ResizeScreen(int32_t previousColumns);
+  // Releases every backlog line.
+  void ClearBacklog();
+  // rows and columns, each cut to 16 bits, for the window-size report to the host.
+  std::pair<uint16_t, uint16_t> GridSize() const;
+  // A new connection starts with the region the whole screen, attribute 0 and the saved
+  // position at the origin. The screen's text and the backlog are kept.
+  void ResetForConnection();
+
+  // Moves the view by d lines (negative: towards older lines), clamped to the store, and
+  // scrolls the window to match. The window's answer to scroll-bar requests.
+  void ScrollView(int32_t d);
+  // The view's bottom position: the index of screenTop.
+  int32_t ViewBottom() const;
+
+  // The line at screen row r (0 <= r < rows), walked from screenTop.
+  TerminalLine* ScreenLine(int32_t r) const;
+  // The window row at which screen row r is shown (rows or more: not visible).
+  int32_t WindowRow(int32_t r) const;
+
+  ScreenObserver& observer() { return observer_; }
+
+ private:
+  void RequestLiveScreen();
+  // Invalidates cells [left, right) of screen row r (when shown) and optionally repaints now.
+  void InvalidateRowCells(int32_t r, int32_t left, int32_t right, bool repaintNow);
+  // Scrolls the window rows showing screen rows top..bottom by dy rows.
+  void ScrollScreenRows(int32_t top, int32_t bottom, int32_t dy);
+  void UpdateScrollBar(unsigned parts) { observer_.SetScrollBar(view.scrollBar, parts); }
+  // Keeps the cursor inside the grid before a cell is written.
+  void ClampCursor();
+  // The selection's line indices after the oldest line has left the store.
+  void AdjustSelectionForDroppedLine();
+  // LineFeed past the last row with the region starting at row 0.
+  void FullScreenScroll();
+
+  ScreenObserver& observer_;
+};
+
+}  // namespace velmora

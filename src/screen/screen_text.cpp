@@ -1,0 +1,118 @@
+// Writing characters at the cursor and the cursor-moving control characters.
+#include "encoding/cp932.h"
+#include "screen/screen_model.h"
+
+namespace velmora {
+
+// The answer is that of a scan from column 0 stepping 2 over lead bytes and 1 over other
+// bytes, found from the end instead: a byte that cannot be a lead byte always ends a character,
+// so the character boundaries are known from the last such byte before the column, and from
+// there on every byte is a lead byte and the scan steps by 2.
+bool IsInsideDoubleByte(const uint8_t* text, int32_t column) {
+  int32_t start = column;
+  while (start > 0 && IsSjisLeadByte(text[start - 1])) --start;
+  return (column - start) % 2 == 1;
+}
+
+void ScreenModel::PutChar(uint8_t b) {
+  if (!view.thumbTracking) RequestLiveScreen();
+  ClampCursor();
+  auto& s = state;
+  if (s.cursorCol == columns - 1 && s.pendingWrap) {
+    CarriageReturn();
+    LineFeed();
+    s.pendingWrap = false;
+  }
+  TerminalLine* line = ScreenLine(s.cursorRow);
+  const int32_t col = s.cursorCol;
+  int32_t left = col;
+  // Overwriting the trail half of a double-byte character leaves no half character behind:
+  // its lead half becomes a space.
+  if (IsInsideDoubleByte(line->text.get(), col)) {
+    line->text[col - 1] = ' ';
+    line->attrs[col - 1] = 0;
+    left = col - 1;
+  }
+  line->text[col] = b;
+  line->attrs[col] = s.currentAttr;
+  InvalidateRowCells(s.cursorRow, left, col + 2, true);
+  if (col == columns - 1) {
+    s.pendingWrap = true;
+  } else {
+    s.pendingWrap = false;
+    s.cursorCol = col + 1;
+  }
+  observer_.UpdateCaret();
+}
+
+void ScreenModel::PutDoubleChar(uint8_t lead, uint8_t trail) {
+  if (!view.thumbTracking) RequestLiveScreen();
+  ClampCursor();
+  auto& s = state;
+  // A double-byte character is never split across rows.
+  if (s.cursorCol == columns - 1) {
+    CarriageReturn();
+    LineFeed();
+    s.pendingWrap = false;
+  }
+  TerminalLine* line = ScreenLine(s.cursorRow);
+  const int32_t col = s.cursorCol;
+  line->text[col] = lead;
+  line->text[col + 1] = trail;
+  line->attrs[col] = s.currentAttr;
+  line->attrs[col + 1] = s.currentAttr;
+  InvalidateRowCells(s.cursorRow, col, col + 3, true);
+  if (col == columns - 2) {
+    s.pendingWrap = true;
+    s.cursorCol = columns - 1;
+  } else {
+    s.pendingWrap = false;
+    s.cursorCol = col + 2;
+  }
+  observer_.UpdateCaret();
+}
+
+void ScreenModel::ApplyVoicedMark(bool semiVoiced) {
+  if (!view.thumbTracking) RequestLiveScreen();
+  ClampCursor();
+  auto& s = state;
+  if (s.cursorCol < 2) return;
+  // The character just written ends at the cursor, or on the cursor's cell when it filled the
+  // last two cells of the row.
+  const int32_t p = s.pendingWrap ? s.cursorCol - 1 : s.cursorCol - 2;
+  TerminalLine* line = ScreenLine(s.cursorRow);
+  if (line->text[p] == 0x83 && line->text[p + 1] == 0x45) {
+    line->text[p + 1] = 0x94;  // katakana U becomes VU, which does not follow it in Shift-JIS
+  } else {
+    // Voiced and semi-voiced kana follow the plain kana at +1 and +2.
+    line->text[p + 1] = static_cast<uint8_t>(line->text[p + 1] + (semiVoiced ? 2 : 1));
+  }
+  InvalidateRowCells(s.cursorRow, p, p + 2, true);
+}
+
+void ScreenModel::CarriageReturn() {
+  state.cursorCol = 0;
+  observer_.UpdateCaret();
+}
+
+void ScreenModel::Backspace() {
+  ClampCursor();
+  auto& s = state;
+  if (s.cursorCol > 0) {
+    if (s.pendingWrap) s.pendingWrap = false; else --s.cursorCol;
+  } else if (s.cursorRow > 0) {
+    --s.cursorRow;
+    s.cursorCol = columns - 1;
+  }
+  observer_.UpdateCaret();
+}
+
+void ScreenModel::HorizontalTab() {
+  ClampCursor();
+  auto& s = state;
+  s.cursorCol = s.cursorCol - (s.cursorCol % 8) + 8;
+  if (s.cursorCol > columns - 1) s.cursorCol = columns - 1;
+  observer_.UpdateCaret();
+}
+
+}  // namespace velmora

@@ -1,0 +1,31 @@
+#pragma once
+#include "emulation/escape_interpreter.h"
+#include "emulation/stream_state.h"
+#include "emulation/terminal_options.h"
+#include "emulation/trace_writer.h"
+#include "screen/screen_model.h"
+#include "telnet/receive_pipeline.h"
+#include "telnet/telnet_negotiator.h"
+
+namespace velmora {
+
+// The terminal behind one window: the screen model and everything that turns the host's bytes
+// into changes of it. One object owns each piece of state; the pieces reach each other through
+// the references handed down here.
+class TerminalSession {
+ public:
+  TerminalSession(ScreenObserver& observer, TraceWriter& trace)
+      : screen(observer), escapes(screen, stream, options, trace), negotiator(stream, trace),
+        pipeline(screen, stream, options, escapes, negotiator, trace) {}
+  TerminalSession(const TerminalSession&) = delete;
+  TerminalSession& operator=(const TerminalSession&) = delete;
+
+  TerminalOptions options;
+  StreamState stream;
+  ScreenModel screen;
+  EscapeInterpreter escapes;
+  TelnetNegotiator negotiator;
+  ReceivePipeline pipeline;
+};
+
+}  // namespace velmora
