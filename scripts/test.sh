@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds Velmora and runs every test: once as built for use, once more under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+. "$root/scripts/common.sh"
+velmora_need_packages g++ cmake make libgtest-dev
+
+jobs="$(velmora_jobs)"
+run_suite() {
+  local dir="$1"; shift
+  echo "== building in $dir"
+  cmake -S "$root" -B "$dir" "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  echo "== testing in $dir"
+  ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 300
+}
+
+run_suite "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run_suite "$root/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON
