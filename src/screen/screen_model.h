@@ -87,6 +87,27 @@ class ScreenModel {
   void ScrollRegionUp();
   void ScrollRegionDown();
 
+  // Editing operations driven by escape sequences. Moves end inside the grid, clamped to the
+  // nearest row and column; none of them changes pendingWrap.
+  void CursorUp();
+  void CursorRight();
+  void MoveCursor(int32_t column, int32_t row);
+  void SaveCursor();
+  void RestoreCursor();
+  // Takes the region when, with the bottom limited to the last row, 0 <= top <= bottom;
+  // otherwise the region stays as it was. Returns whether it was taken.
+  bool SetScrollRegion(int32_t top, int32_t bottom);
+  void InsertLines(int32_t n);
+  void DeleteLines(int32_t n);
+  void DeleteChars(int32_t n);
+  void ClearScreen();
+  void EraseAbove();
+  void EraseBelow();
+  void EraseLineLeft();
+  void EraseLineRight();
+  void AddAttribute(uint8_t mask) { state.currentAttr = static_cast<uint8_t>(state.currentAttr | mask); }
+  void ResetAttributes() { state.currentAttr = 0; }
+
   // Rebuilds the screen lines at the current `columns` and `rows` after a size change, keeping
   // what fits. Returns false, with the store unchanged, when lines cannot be made.
   bool ResizeScreen(int32_t previousColumns);
@@ -115,6 +136,10 @@ class ScreenModel {
   void RequestLiveScreen();
   // Invalidates cells [left, right) of screen row r (when shown) and optionally repaints now.
   void InvalidateRowCells(int32_t r, int32_t left, int32_t right, bool repaintNow);
+  // Invalidates screen rows top..bottom, all columns (later repaint).
+  void InvalidateScreenRows(int32_t top, int32_t bottom);
+  // Blanks cells [left, right) of a line.
+  static void BlankCells(TerminalLine* line, int32_t left, int32_t right);
   // Scrolls the window rows showing screen rows top..bottom by dy rows.
   void ScrollScreenRows(int32_t top, int32_t bottom, int32_t dy);
   void UpdateScrollBar(unsigned parts) { observer_.SetScrollBar(view.scrollBar, parts); }
