@@ -54,28 +54,25 @@ bool ScreenModel::SetScrollRegion(int32_t top, int32_t bottom) {
   return true;
 }
 
-void ScreenModel::InsertLines(int32_t n) {
+// Inserting and deleting lines scroll the rows from the cursor to the bottom of the screen,
+// whatever the scroll region, which is restored afterwards. Beyond the rows from the cursor
+// down, a larger count changes nothing more on the screen.
+void ScreenModel::ScrollRestOfScreen(int32_t n, bool up) {
   ClampCursor();
   const int32_t top = state.regionTop, bottom = state.regionBottom;
   state.regionTop = state.cursorRow;
   state.regionBottom = rows - 1;
-  // Beyond the rows from the cursor down, more lines change nothing more on the screen.
   n = std::min(n, rows - state.cursorRow);
-  for (int32_t i = 0; i < n; ++i) ScrollRegionDown();
+  for (int32_t i = 0; i < n; ++i) {
+    if (up) ScrollRegionUp(); else ScrollRegionDown();
+  }
   state.regionTop = top;
   state.regionBottom = bottom;
 }
 
-void ScreenModel::DeleteLines(int32_t n) {
-  ClampCursor();
-  const int32_t top = state.regionTop, bottom = state.regionBottom;
-  state.regionTop = state.cursorRow;
-  state.regionBottom = rows - 1;
-  n = std::min(n, rows - state.cursorRow);
-  for (int32_t i = 0; i < n; ++i) ScrollRegionUp();
-  state.regionTop = top;
-  state.regionBottom = bottom;
-}
+void ScreenModel::InsertLines(int32_t n) { ScrollRestOfScreen(n, false); }
+
+void ScreenModel::DeleteLines(int32_t n) { ScrollRestOfScreen(n, true); }
 
 void ScreenModel::DeleteChars(int32_t n) {
   ClampCursor();

@@ -136,6 +136,7 @@ class ScreenModel {
   void RequestLiveScreen();
   // Invalidates cells [left, right) of screen row r (when shown) and optionally repaints now.
   void InvalidateRowCells(int32_t r, int32_t left, int32_t right, bool repaintNow);
+  void ScrollRestOfScreen(int32_t n, bool up);
   // Invalidates screen rows top..bottom, all columns (later repaint).
   void InvalidateScreenRows(int32_t top, int32_t bottom);
   // Blanks cells [left, right) of a line.

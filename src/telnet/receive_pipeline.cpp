@@ -70,7 +70,12 @@ void ReceivePipeline::ReceiveTextByte(uint8_t b) {
   // A pending lead byte is completed by any byte from 0x20 up (0xFF too); a control character
   // in between is executed first and the lead keeps waiting.
   if (pendingLead != 0 && b >= 0x20) {
-    if (DecodePair(pendingLead, b)) pendingLead = 0;
+    if (DecodePair(pendingLead, b)) {
+      pendingLead = 0;
+      // A character completed under another encoding than the one it began in must not
+      // leave its UTF-8 middle byte to spoil the next three-byte character.
+      utf8Middle = 0;
+    }
     return;
   }
   if (utf8LongCount > 0) {
