@@ -16,12 +16,15 @@ struct StreamState {
   // command: byte 0 the verb, byte 1 a subnegotiation's option, byte 2 its countdown. For an
   // escape sequence it belongs to the interpreter.
   std::array<uint8_t, 32> sequenceBuffer{};
+  // How many bytes of sequenceBuffer the open escape sequence has filled.
+  uint8_t sequenceLength = 0;
   // JIS kanji shift in effect: received bytes are taken in pairs as JIS X 0208 codes.
   bool kanjiMode = false;
 
   void BeginSequence(ReceiveState s) {
     receiveState = s;
     sequenceBuffer.fill(0);
+    sequenceLength = 0;
   }
   void EndSequence() { receiveState = ReceiveState::Text; }
 };

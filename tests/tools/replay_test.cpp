@@ -189,7 +189,7 @@ TEST_F(ReplayTest, TraceFile) {
   const Result r = Run({"--size", "4x2", "--trace", trace, Input("a\r\n\xff\xf6\x07\x1b[m\xa4\xa2")});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "a   \n\x82\xa0  \n");
-  EXPECT_EQ(ReadFile(trace), "a[CR][LF]\n[IAC][AYT][BEEP][ESC]\x82\xa0");
+  EXPECT_EQ(ReadFile(trace), "a[CR][LF]\n[IAC][AYT][BEEP][ESC][[][m]\x82\xa0");
 }
 
 }  // namespace

@@ -1,0 +1,266 @@
+// The VT100 escape sequences: a narrow repertoire of cursor, erase, edit, attribute, region
+// and kanji-designation sequences. Anything else is consumed, traced and has no effect.
+#include <algorithm>
+#include <cstdint>
+
+#include "emulation/escape_interpreter.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr uint8_t kEsc = 0x1B;
+constexpr int32_t kNumberCap = 1000000000;  // parameters saturate here
+
+bool IsDigit(uint8_t b) { return b >= '0' && b <= '9'; }
+
+// The parameter text of a CSI sequence: the first number, and the number after the first ';'.
+struct CsiParams {
+  int32_t n = 0;
+  int32_t m = 0;
+  bool hasSemicolon = false;
+  uint8_t first = 0;  // first character of the text, which selects the erase variant
+};
+
+int32_t ReadNumber(const uint8_t* p, const uint8_t* end) {
+  int32_t value = 0;
+  for (; p < end && IsDigit(*p); ++p) {
+    value = static_cast<int32_t>(std::min<int64_t>(int64_t{value} * 10 + (*p - '0'), kNumberCap));
+  }
+  return value;
+}
+
+CsiParams ParseParams(const uint8_t* text, const uint8_t* end) {
+  CsiParams params;
+  params.first = text < end ? *text : 0;
+  params.n = ReadNumber(text, end);
+  const uint8_t* semicolon = std::find(text, end, ';');
+  if (semicolon != end) {
+    params.hasSemicolon = true;
+    params.m = ReadNumber(semicolon + 1, end);
+  }
+  return params;
+}
+
+}  // namespace
+
+void EscapeInterpreter::Vt100Byte(uint8_t b) {
+  switch (stream_.sequenceBuffer[0]) {
+    case 0:
+      Vt100Start(b);
+      return;
+    case 'O':
+      Vt100Ss3(b);
+      return;
+    case '$':
+    case '(':
+      // ESC $ x designates JIS X 0208 (kanji), ESC ( x ASCII, whatever x is.
+      trace_.Trace("[%c]", b);
+      stream_.kanjiMode = stream_.sequenceBuffer[0] == '$';
+      End();
+      return;
+    case '[':
+      if (stream_.sequenceLength == 1) {
+        CsiStart(b);
+        return;
+      }
+      switch (stream_.sequenceBuffer[1]) {
+        case ';': CsiHomeClear(b); return;
+        case '?': CsiPrivate(b); return;
+        default: CsiParam(b); return;
+      }
+    default:
+      // A sequence opened while the terminal was a VT52.
+      Unexpected(b);
+      return;
+  }
+}
+
+void EscapeInterpreter::Vt100Start(uint8_t b) {
+  switch (b) {
+    case '[':
+    case 'O':
+    case '$':
+    case '(':
+      trace_.Trace("[%c]", b);
+      Hold(b);
+      return;
+    case '7': trace_.Trace("[7]\n"); screen_.SaveCursor(); break;
+    case '8': trace_.Trace("[8]\n"); screen_.RestoreCursor(); break;
+    // Index and reverse index scroll the region wherever the cursor is; it does not move.
+    case 'D': trace_.Trace("[D]\n"); screen_.ScrollRegionUp(); break;
+    case 'M': trace_.Trace("[M]\n"); screen_.ScrollRegionDown(); break;
+    default:
+      Unexpected(b);
+      return;
+  }
+  End();
+}
+
+// ESC O x: the cursor-key form. Down is a line feed, left a backspace.
+void EscapeInterpreter::Vt100Ss3(uint8_t b) {
+  switch (b) {
+    case 'A': trace_.Trace("[A]\n"); screen_.CursorUp(); break;
+    case 'B': trace_.Trace("[B]\n"); screen_.LineFeed(); break;
+    case 'C': trace_.Trace("[C]\n"); screen_.CursorRight(); break;
+    case 'D': trace_.Trace("[D]\n"); screen_.Backspace(); break;
+    default:
+      Unexpected(b);
+      return;
+  }
+  End();
+}
+
+// The first byte after ESC [.
+void EscapeInterpreter::CsiStart(uint8_t b) {
+  if (IsDigit(b) || b == ';' || b == '?') {
+    trace_.Trace("[%c]", b);
+    Hold(b);
+    return;
+  }
+  switch (b) {
+    case 'A': screen_.CursorUp(); break;
+    case 'B': screen_.LineFeed(); break;
+    case 'C': screen_.CursorRight(); break;
+    case 'D': screen_.Backspace(); break;
+    case 'H': screen_.MoveCursor(0, 0); break;
+    case 'J': screen_.EraseBelow(); break;
+    case 'K': screen_.EraseLineRight(); break;
+    case 'm':
+      trace_.Trace("[m]");
+      screen_.ResetAttributes();
+      End();
+      return;
+    default:
+      Unexpected(b);
+      return;
+  }
+  trace_.Trace("[%c]\n", b);
+  End();
+}
+
+// Parameter characters, then the final byte. Characters beyond what the buffer holds are
+// dropped and the sequence stays open until its final byte.
+void EscapeInterpreter::CsiParam(uint8_t b) {
+  if (IsDigit(b) || b == ';') {
+    trace_.Trace("[%c]", b);
+    Hold(b);
+    return;
+  }
+  CsiFinal(b);
+}
+
+void EscapeInterpreter::CsiFinal(uint8_t b) {
+  const auto& buf = stream_.sequenceBuffer;
+  const CsiParams p = ParseParams(buf.data() + 1, buf.data() + stream_.sequenceLength);
+  ScreenModel& s = screen_;
+  // Counts are bounded where a larger one changes nothing more on the screen.
+  auto repeat = [](int32_t count, int32_t bound, auto op) {
+    for (int32_t i = std::min(count, bound); i > 0; --i) op();
+  };
+  switch (b) {
+    case 'A': repeat(p.n, s.rows, [&] { s.CursorUp(); }); break;
+    // Enough line feeds to reach the bottom and then scroll every row of the screen.
+    case 'B': repeat(p.n, 2 * s.rows, [&] { s.LineFeed(); }); break;
+    case 'C': repeat(p.n, s.columns, [&] { s.CursorRight(); }); break;
+    // Each backspace at column 0 moves up a row, so the whole grid can be walked back.
+    case 'D': repeat(p.n, s.rows * s.columns + 1, [&] { s.Backspace(); }); break;
+    // A row alone (no ';') addresses its first column.
+    case 'H': s.MoveCursor(p.hasSemicolon ? p.m - 1 : 0, p.n - 1); break;
+    case 'J':
+      if (p.first == '1' || p.first == '2') s.EraseAbove();
+      if (p.first != '1') s.EraseBelow();
+      break;
+    case 'K':
+      if (p.first == '1' || p.first == '2') s.EraseLineLeft();
+      if (p.first != '1') s.EraseLineRight();
+      break;
+    case 'L': s.InsertLines(p.n); break;
+    case 'M': s.DeleteLines(p.n); break;
+    case 'P': s.DeleteChars(p.n); break;
+    case 'm':
+      trace_.Trace("[m]");
+      SelectGraphicRendition(p.n, p.hasSemicolon, p.m);
+      End();
+      return;
+    // A top alone (no ';') takes the last row as the bottom. The cursor does not move.
+    case 'r': s.SetScrollRegion(p.n - 1, p.hasSemicolon ? p.m - 1 : s.rows - 1); break;
+    default:
+      Unexpected(b);
+      return;
+  }
+  trace_.Trace("[%c]\n", b);
+  End();
+}
+
+// Only the first two parameters count. The first sets one attribute or, for any other value
+// (colours included), resets them all; the second can only add one.
+void EscapeInterpreter::SelectGraphicRendition(int32_t first, bool hasSecond, int32_t second) {
+  auto bit = [](int32_t value) -> uint8_t {
+    switch (value) {
+      case 1: return kAttrBold;
+      case 4: return kAttrUnderline;
+      case 5: return kAttrBlink;
+      case 7: return kAttrReverse;
+      default: return 0;
+    }
+  };
+  if (const uint8_t b = bit(first)) {
+    screen_.AddAttribute(b);
+  } else {
+    screen_.ResetAttributes();
+  }
+  if (hasSecond) {
+    if (const uint8_t b = bit(second)) screen_.AddAttribute(b);
+  }
+}
+
+// ESC [ ; recognises one shape, the home-and-clear pair ESC [ ; H ESC [ 2 J: after the 'H'
+// four more bytes are consumed whatever they are, and the screen is cleared.
+void EscapeInterpreter::CsiHomeClear(uint8_t b) {
+  const int after = stream_.sequenceLength - 2;  // bytes already consumed after the ';'
+  switch (after) {
+    case 0:
+      if (b != 'H') {
+        trace_.Trace("[%c]\n", b);
+        End();
+        return;
+      }
+      trace_.Trace("[H]");
+      break;
+    case 1:
+      if (b == kEsc) trace_.Trace("[ESC]"); else trace_.Trace("[%03d]", b);
+      break;
+    case 2:
+    case 3:
+      trace_.Trace("[%c]", b);
+      break;
+    default:
+      trace_.Trace("[%c]\n", b);
+      screen_.ClearScreen();
+      End();
+      return;
+  }
+  Hold(b);
+}
+
+// ESC [ ? private modes are not implemented: a fixed number of bytes is consumed, chosen by
+// the first one ('1' four, '2' three, anything else two), and nothing changes.
+void EscapeInterpreter::CsiPrivate(uint8_t b) {
+  const int index = stream_.sequenceLength - 2;  // position of b after the '?'
+  const uint8_t first = index == 0 ? b : stream_.sequenceBuffer[2];
+  const int total = first == '1' ? 4 : first == '2' ? 3 : 2;
+  if (index == total - 1) {
+    trace_.Trace("[%c]\n", b);
+    End();
+    return;
+  }
+  if (first == '1' && index == 2) {
+    if (b == kEsc) trace_.Trace("[ESC]"); else trace_.Trace("[%03d]", b);
+  } else {
+    trace_.Trace("[%c]", b);
+  }
+  Hold(b);
+}
+
+}  // namespace velmora
