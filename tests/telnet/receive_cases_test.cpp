@@ -31,6 +31,7 @@
 //   cells R BYTES...             the first cells of row R as raw code page 932 bytes
 //   attrs R DIGITS               the first cells' attributes, one hex digit each
 //   cursor COL ROW
+//   region TOP BOTTOM            the scroll region's first and last rows (0-based, inclusive)
 //   wrap yes|no                  the pending wrap flag
 //   backlog N                    number of lines above screen row 0
 //   state KEY=VALUE...           pipeline state, only the keys given: lead=HH middle=HH
@@ -578,6 +579,15 @@ class CaseRunner {
       if (screen.state.cursorCol != col || screen.state.cursorRow != row) {
         Mismatch("cursor: expected " + std::to_string(col) + " " + std::to_string(row) + ", actual " +
                  std::to_string(screen.state.cursorCol) + " " + std::to_string(screen.state.cursorRow));
+      }
+      return true;
+    }
+    if (d == "region") {
+      long long top = 0, bottom = 0;
+      if (!Args(2) || !Number(1, 0, 100000, top) || !Number(2, 0, 100000, bottom)) return false;
+      if (screen.state.regionTop != top || screen.state.regionBottom != bottom) {
+        Mismatch("region: expected " + std::to_string(top) + " " + std::to_string(bottom) + ", actual " +
+                 std::to_string(screen.state.regionTop) + " " + std::to_string(screen.state.regionBottom));
       }
       return true;
     }
