@@ -1,20 +1,235 @@
 #include "telnet/telnet_negotiator.h"
 
+#include <cstdlib>
+#include <string>
+
 namespace velmora {
 
-// Framing only for now: a verb ends with its option byte and a subnegotiation with IAC SE.
-void TelnetNegotiator::OnDo(uint8_t) { stream_.EndSequence(); }
-void TelnetNegotiator::OnDont(uint8_t) { stream_.EndSequence(); }
-void TelnetNegotiator::OnWill(uint8_t) { stream_.EndSequence(); }
-void TelnetNegotiator::OnWont(uint8_t) { stream_.EndSequence(); }
+namespace {
 
-void TelnetNegotiator::OnSubnegotiation(uint8_t b) {
-  auto& buf = stream_.sequenceBuffer;
-  if (buf[3] == 0xFF && b == 0xF0) {
-    stream_.EndSequence();
+// The trace name of an option, or null when it is traced by its number.
+const char* OptionName(uint8_t option) {
+  switch (option) {
+    case kTelOptEcho: return "TELOPT_ECHO";
+    case kTelOptSga: return "TELOPT_SGA";
+    case kTelOptTtype: return "TELOPT_TTYPE";
+    case kTelOptNaws: return "TELOPT_NAWS";
+    case kTelOptXdisploc: return "TELOPT_XDISPLOC";
+    case kTelOptOldEnviron: return "TELOPT_OLD_ENVIRON";
+    case kTelOptNewEnviron: return "TELOPT_NEW_ENVIRON";
+    default: return nullptr;
+  }
+}
+
+const char* VerbName(uint8_t verb) {
+  switch (verb) {
+    case kTelWill: return "WILL";
+    case kTelWont: return "WONT";
+    case kTelDo: return "DO";
+    default: return "DONT";
+  }
+}
+
+bool IsEnvironOption(uint8_t option) {
+  return option == kTelOptOldEnviron || option == kTelOptNewEnviron;
+}
+
+}  // namespace
+
+// Each handler traces the option as received, sends its reply and traces the reply. An option
+// the handler has a rule for is traced by name, any other by number.
+void TelnetNegotiator::Reply(uint8_t verb, uint8_t option) {
+  out_.SendReplyByte(kTelIac);
+  out_.SendReplyByte(verb);
+  out_.SendReplyByte(option);
+  stream_.EndSequence();
+}
+
+void TelnetNegotiator::OnDo(uint8_t option) {
+  const bool known = option == kTelOptEcho || option == kTelOptTtype || option == kTelOptNaws ||
+                     option == kTelOptXdisploc || IsEnvironOption(option);
+  if (!known) {
+    trace_.Trace("[%03d]\n", option);
+    Reply(kTelWont, option);
+    trace_.Trace("<IAC><WONT><%03d>\n", option);
     return;
   }
-  buf[3] = (buf[3] == 0xFF && b == 0xFF) ? 0 : b;
+  trace_.Trace("[%s]\n", OptionName(option));
+  uint8_t verb = kTelWill;
+  if (option == kTelOptEcho) {
+    localEcho = true;
+  } else if (IsEnvironOption(option)) {
+    // Only the first environment option asked for on a connection is offered.
+    if (environOption == EnvironOption::None) {
+      environOption = option == kTelOptOldEnviron ? EnvironOption::Old : EnvironOption::New;
+    } else {
+      verb = kTelWont;
+    }
+  }
+  Reply(verb, option);
+  trace_.Trace("<IAC><%s><%s>\n", VerbName(verb), OptionName(option));
+  if (option == kTelOptNaws) SendWindowSize();
+}
+
+void TelnetNegotiator::OnWill(uint8_t option) {
+  if (option == kTelOptEcho || option == kTelOptSga) {
+    trace_.Trace("[%s]\n", OptionName(option));
+    if (option == kTelOptEcho) localEcho = false;  // the host echoes
+    Reply(kTelDo, option);
+    trace_.Trace("<IAC><DO><%s>\n", OptionName(option));
+    return;
+  }
+  trace_.Trace("[%03d]\n", option);
+  Reply(kTelDont, option);
+  trace_.Trace("<IAC><DONT><%03d>\n", option);
+}
+
+void TelnetNegotiator::OnDont(uint8_t option) {
+  if (option == kTelOptEcho) {
+    trace_.Trace("[TELOPT_ECHO]\n");
+    localEcho = false;
+    Reply(kTelWont, option);
+    trace_.Trace("<IAC><WONT><TELOPT_ECHO>\n");
+    return;
+  }
+  trace_.Trace("[%03d]\n", option);
+  Reply(kTelWont, option);
+  trace_.Trace("<IAC><WONT><%03d>\n", option);
+}
+
+void TelnetNegotiator::OnWont(uint8_t option) {
+  if (option == kTelOptEcho) {
+    trace_.Trace("[TELOPT_ECHO]\n");
+    localEcho = true;
+    Reply(kTelDont, option);
+    trace_.Trace("<IAC><DONT><TELOPT_ECHO>\n");
+    return;
+  }
+  trace_.Trace("[%03d]\n", option);
+  Reply(kTelDont, option);
+  trace_.Trace("<IAC><DONT><%03d>\n", option);
+}
+
+// Sequence buffer byte 1 holds the option, byte 2 the countdown. The environment options take
+// any number of bytes up to IAC and one more; every other option exactly three (normally SEND,
+// IAC, SE), whatever they are.
+void TelnetNegotiator::OnSubnegotiation(uint8_t b) {
+  auto& buf = stream_.sequenceBuffer;
+  uint8_t& option = buf[1];
+  uint8_t& countdown = buf[2];
+  if (option == 0) {
+    // An option code of 0 cannot be told from none yet: the next byte is taken as the option.
+    const uint8_t stored = b;
+    const bool named = stored == kTelOptTtype || stored == kTelOptNaws || stored == kTelOptXdisploc ||
+                       IsEnvironOption(stored);
+    if (named) trace_.Trace("[%s]", OptionName(stored)); else trace_.Trace("[%03d]", stored);
+    option = stored;
+    countdown = 3;
+    return;
+  }
+  if (IsEnvironOption(option)) {
+    switch (countdown) {
+      case 3:
+        trace_.Trace("[%03d]", b);
+        countdown = 2;
+        return;
+      case 2:
+        if (b == kTelIac) {
+          trace_.Trace("[IAC]");
+          countdown = 1;
+        } else {
+          trace_.Trace("[%03d]", b);
+        }
+        return;
+      default:
+        trace_.Trace("[SE]\n");
+        SendEnvironIs(option);
+        stream_.EndSequence();
+        return;
+    }
+  }
+  --countdown;
+  if (countdown == 2) {
+    trace_.Trace("[%03d]", b);
+  } else if (countdown == 1) {
+    trace_.Trace("[IAC]");
+  } else {
+    trace_.Trace("[SE]\n");
+    switch (option) {
+      case kTelOptTtype: SendTerminalType(); break;
+      case kTelOptXdisploc: SendDisplayLocation(); break;
+      case kTelOptNaws: SendWindowSize(); break;
+      default: SendGenericIs(option); break;
+    }
+    stream_.EndSequence();
+  }
+}
+
+void TelnetNegotiator::SendSubnegotiationStart(uint8_t option) {
+  out_.SendReplyByte(kTelIac);
+  out_.SendReplyByte(kTelSb);
+  out_.SendReplyByte(option);
+  out_.SendReplyByte(0);  // IS
+}
+
+void TelnetNegotiator::SendSubnegotiationEnd() {
+  out_.SendReplyByte(kTelIac);
+  out_.SendReplyByte(kTelSe);
+}
+
+// Columns then rows, each as two bytes, high byte first; a byte 255 is doubled so that the
+// host never reads a size as IAC.
+void TelnetNegotiator::SendWindowSize() {
+  const auto [rows, columns] = screen_.GridSize();
+  out_.SendReplyByte(kTelIac);
+  out_.SendReplyByte(kTelSb);
+  out_.SendReplyByte(kTelOptNaws);
+  for (const uint16_t value : {columns, rows}) {
+    for (const auto byte : {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF)}) {
+      out_.SendReplyByte(byte);
+      if (byte == kTelIac) out_.SendReplyByte(kTelIac);
+    }
+  }
+  SendSubnegotiationEnd();
+  trace_.Trace("<IAC><SB><TELOPT_NAWS><%d,%d><IAC><SE>\n", columns, rows);
+}
+
+void TelnetNegotiator::SendTerminalType() {
+  SendSubnegotiationStart(kTelOptTtype);
+  out_.SendReplyText(options_.terminalType);
+  SendSubnegotiationEnd();
+  trace_.Trace("<IAC><SB><TELOPT_TTYPE><TELQUAL_IS><%s>", options_.terminalType.c_str());
+  trace_.Trace("<IAC><SE>\n");
+}
+
+void TelnetNegotiator::SendDisplayLocation() {
+  const char* display = std::getenv("DISPLAY");
+  const std::string text = display != nullptr ? display : ":0.0";
+  SendSubnegotiationStart(kTelOptXdisploc);
+  out_.SendReplyText(text);
+  SendSubnegotiationEnd();
+  trace_.Trace("<IAC><SB><TELOPT_XDISPLOC><TELQUAL_IS><%s>", text.c_str());
+  trace_.Trace("<IAC><SE>\n");
+}
+
+// The environment reply carries no variables.
+void TelnetNegotiator::SendEnvironIs(uint8_t option) {
+  SendSubnegotiationStart(option);
+  SendSubnegotiationEnd();
+  trace_.Trace("<IAC><SB><%s><TELQUAL_IS>", OptionName(option));
+  trace_.Trace("<IAC><SE>\n");
+}
+
+void TelnetNegotiator::SendGenericIs(uint8_t option) {
+  SendSubnegotiationStart(option);
+  SendSubnegotiationEnd();
+  trace_.Trace("<IAC><SB><%03d><TELQUAL_IS>", option);
+  trace_.Trace("<IAC><SE>\n");
+}
+
+void TelnetNegotiator::Reset() {
+  localEcho = true;
+  environOption = EnvironOption::None;
 }
 
 }  // namespace velmora

@@ -2,16 +2,45 @@
 #include <cstdint>
 
 #include "emulation/stream_state.h"
+#include "emulation/terminal_options.h"
 #include "emulation/trace_writer.h"
+#include "screen/screen_model.h"
+#include "telnet/reply_sink.h"
 
 namespace velmora {
 
-// Telnet option negotiation: the receive pipeline hands it the byte after IAC DO, DONT, WILL
-// or WONT, and every byte after IAC SB; it ends the command by setting the receive state back
-// to text.
+// Telnet option codes and commands the terminal knows.
+enum TelnetCode : uint8_t {
+  kTelOptEcho = 1,
+  kTelOptSga = 3,
+  kTelOptTtype = 24,
+  kTelOptNaws = 31,
+  kTelOptXdisploc = 35,
+  kTelOptOldEnviron = 36,
+  kTelOptNewEnviron = 39,
+  kTelSe = 240,
+  kTelSb = 250,
+  kTelWill = 251,
+  kTelWont = 252,
+  kTelDo = 253,
+  kTelDont = 254,
+  kTelIac = 255,
+};
+
+// The environment option accepted on this connection.
+enum class EnvironOption : int32_t { None = -1, Old = 1, New = 2 };
+
+// Answers the host's option requests with a fixed policy and never opens a negotiation itself:
+// it accepts ECHO and SUPPRESS-GO-AHEAD from the host, and offers ECHO, TERMINAL-TYPE, NAWS,
+// X-DISPLAY-LOCATION and the first environment option asked for; everything else is refused.
+// Every request is answered, repeats included. The receive pipeline hands it the byte after
+// IAC DO, DONT, WILL or WONT, and every byte after IAC SB; each handler ends the command by
+// setting the receive state back to text.
 class TelnetNegotiator {
  public:
-  TelnetNegotiator(StreamState& stream, TraceWriter& trace) : stream_(stream), trace_(trace) {}
+  TelnetNegotiator(StreamState& stream, TraceWriter& trace, const TerminalOptions& options,
+                   const ScreenModel& screen, ReplySink& out)
+      : stream_(stream), trace_(trace), options_(options), screen_(screen), out_(out) {}
 
   void OnDo(uint8_t option);
   void OnDont(uint8_t option);
@@ -19,9 +48,30 @@ class TelnetNegotiator {
   void OnWont(uint8_t option);
   void OnSubnegotiation(uint8_t b);
 
+  // The window-size report: also sent when the user changes the grid during a connection.
+  void SendWindowSize();
+  void SendTerminalType();
+  void SendDisplayLocation();
+  void SendEnvironIs(uint8_t option);
+  void SendGenericIs(uint8_t option);
+
+  // The connection closed: echo locally again and forget the environment option.
+  void Reset();
+
+  bool localEcho = true;  // typed characters are also written to the screen
+  EnvironOption environOption = EnvironOption::None;
+
  private:
+  // Sends IAC, verb, option and ends the command.
+  void Reply(uint8_t verb, uint8_t option);
+  void SendSubnegotiationStart(uint8_t option);
+  void SendSubnegotiationEnd();
+
   StreamState& stream_;
   TraceWriter& trace_;
+  const TerminalOptions& options_;
+  const ScreenModel& screen_;
+  ReplySink& out_;
 };
 
 }  // namespace velmora

@@ -18,7 +18,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: velmora-replay [--encoding euc|sjis|utf8] [--type vt100|vt52] [--size COLSxROWS]\n"
     "                      [--backlog-max N] [--all-lines] [--utf8] [--cursor] [--attrs]\n"
-    "                      [--trace FILE] INPUT\n";
+    "                      [--trace FILE] [--sent FILE] INPUT\n";
 
 struct ReplayOptions {
   HostEncoding encoding = HostEncoding::EUC;
@@ -31,6 +31,7 @@ struct ReplayOptions {
   bool cursor = false;
   bool attrs = false;
   std::string traceFile;
+  std::string sentFile;
   std::string input;
 };
 
@@ -85,6 +86,9 @@ bool ParseArgs(const std::vector<std::string>& args, ReplayOptions& o, std::stri
     } else if (a == "--trace") {
       if (!value(o.traceFile)) return false;
       if (o.traceFile.empty()) return error = "--trace needs a file name", false;
+    } else if (a == "--sent") {
+      if (!value(o.sentFile)) return false;
+      if (o.sentFile.empty()) return error = "--sent needs a file name", false;
     } else if (a == "--all-lines") {
       o.allLines = true;
     } else if (a == "--utf8") {
@@ -161,6 +165,14 @@ void PrintLine(const TerminalLine& line, const ReplayOptions& o, std::FILE* out)
   }
 }
 
+// Keeps every byte the terminal sends in reply, in order.
+class RecordedReplies : public ReplySink {
+ public:
+  void SendReplyByte(uint8_t b) override { bytes.push_back(static_cast<char>(b)); }
+  void SendReplyText(std::string_view text) override { bytes.append(text); }
+  std::string bytes;
+};
+
 }  // namespace
 
 int RunReplay(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
@@ -179,7 +191,8 @@ int RunReplay(const std::vector<std::string>& args, std::FILE* out, std::FILE* e
   NullScreenObserver observer;
   DebugTrace trace(o.traceFile);
   trace.traceEnabled = !o.traceFile.empty();
-  auto session = std::make_unique<TerminalSession>(observer, trace);
+  RecordedReplies replies;
+  auto session = std::make_unique<TerminalSession>(observer, trace, replies);
   session->options.hostEncoding = o.encoding;
   session->options.terminalType = o.type;
   ScreenModel& screen = session->screen;
@@ -193,6 +206,17 @@ int RunReplay(const std::vector<std::string>& args, std::FILE* out, std::FILE* e
   screen.ResetForConnection();
 
   for (uint8_t b : data) session->pipeline.ReceiveByte(b);
+  if (!o.sentFile.empty()) {
+    bool written = false;
+    if (std::FILE* f = std::fopen(o.sentFile.c_str(), "wb")) {
+      written = std::fwrite(replies.bytes.data(), 1, replies.bytes.size(), f) == replies.bytes.size();
+      written = std::fclose(f) == 0 && written;
+    }
+    if (!written) {
+      std::fprintf(err, "velmora-replay: cannot write '%s'\n", o.sentFile.c_str());
+      return 2;
+    }
+  }
 
   const TerminalLine* line = o.allLines ? screen.store.firstLine : screen.store.screenTop;
   for (; line != nullptr; line = line->next) PrintLine(*line, o, out);
