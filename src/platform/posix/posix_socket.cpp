@@ -1,0 +1,152 @@
+#include "platform/posix/posix_socket.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace velmora {
+
+namespace {
+
+constexpr long kSocketError = -2;
+
+// The IPv4 address of a host: its name resolved, or else the text read as a dotted address.
+// Returns 0 or a resolver error code (negative, as getaddrinfo gives them).
+int ResolveHost(const std::string& host, in_addr& address) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  int error = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (error == 0 && found != nullptr) {
+    address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+    return 0;
+  }
+  if (found != nullptr) freeaddrinfo(found);
+  if (inet_pton(AF_INET, host.c_str(), &address) == 1) return 0;
+  if (error == EAI_SYSTEM) return errno != 0 ? errno : EIO;
+  return error != 0 ? error : EAI_NONAME;
+}
+
+uint16_t TelnetPort() {
+  if (const servent* service = getservbyname("telnet", "tcp")) return ntohs(static_cast<uint16_t>(service->s_port));
+  return 23;
+}
+
+}  // namespace
+
+PosixSocket::~PosixSocket() { Close(); }
+
+int PosixSocket::Connect(const std::string& host) {
+  if (fd_ >= 0) return 0;
+  in_addr address{};
+  if (const int error = ResolveHost(host, address); error != 0) return error;
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return errno;
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(portOverride_ ? *portOverride_ : TelnetPort());
+  peer.sin_addr = address;
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0 && errno != EINPROGRESS) {
+    const int error = errno;
+    ::close(fd);
+    return error;
+  }
+  // Even a connect that finished at once is reported as an event, as the window expects.
+  fd_ = fd;
+  connecting_ = true;
+  wantWrite_ = false;
+  closedReported_ = false;
+  return 0;
+}
+
+long PosixSocket::Send(const uint8_t* data, size_t size) {
+  if (fd_ < 0 || connecting_) return fd_ < 0 ? kSocketError : kWouldBlock;
+  const ssize_t n = send(fd_, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+  if (n >= 0) {
+    if (static_cast<size_t>(n) < size) wantWrite_ = true;
+    return n;
+  }
+  if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+    wantWrite_ = true;
+    return kWouldBlock;
+  }
+  return kSocketError;
+}
+
+long PosixSocket::Receive(uint8_t* data, size_t size) {
+  if (fd_ < 0) return kSocketError;
+  const ssize_t n = recv(fd_, data, size, MSG_DONTWAIT);
+  if (n >= 0) return n;
+  if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return kWouldBlock;
+  return kSocketError;
+}
+
+void PosixSocket::ShutdownSend() {
+  if (fd_ >= 0) shutdown(fd_, SHUT_WR);
+}
+
+void PosixSocket::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  connecting_ = false;
+  wantWrite_ = false;
+  closedReported_ = false;
+}
+
+std::string PosixSocket::ErrorText(int error) const {
+  if (error < 0) return gai_strerror(error);
+  return std::strerror(error);
+}
+
+short PosixSocket::WantedEvents() const {
+  if (fd_ < 0 || closedReported_) return 0;
+  if (connecting_) return POLLOUT;
+  return static_cast<short>(POLLIN | (wantWrite_ ? POLLOUT : 0));
+}
+
+void PosixSocket::Dispatch(short revents) {
+  if (fd_ < 0 || handler_ == nullptr) return;
+  if (connecting_) {
+    if ((revents & (POLLOUT | POLLERR | POLLHUP)) == 0) return;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+    connecting_ = false;
+    handler_->OnSocketEvent(SocketEvent::Connected, error);
+    return;
+  }
+  if (!closedReported_ && (revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+    // Data first; the end of the stream is reported once everything before it has been read.
+    uint8_t byte;
+    const ssize_t n = recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n > 0) {
+      handler_->OnSocketEvent(SocketEvent::Readable, 0);
+    } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+      const int error = n == 0 ? 0 : errno;
+      closedReported_ = true;
+      handler_->OnSocketEvent(SocketEvent::Closed, error);
+      return;
+    }
+  }
+  if (fd_ >= 0 && wantWrite_ && (revents & POLLOUT) != 0) {
+    wantWrite_ = false;
+    handler_->OnSocketEvent(SocketEvent::Writable, 0);
+  }
+}
+
+bool PosixSocket::PollOnce(int timeoutMs) {
+  if (fd_ < 0) return false;
+  pollfd p{fd_, WantedEvents(), 0};
+  if (poll(&p, 1, timeoutMs) > 0) Dispatch(p.revents);
+  return true;
+}
+
+}  // namespace velmora

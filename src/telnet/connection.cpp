@@ -1,0 +1,90 @@
+#include "telnet/connection.h"
+
+namespace velmora {
+
+int Connection::ConnectToHost(const std::string& hostName) {
+  DropQueue();
+  const int error = socket_.Connect(hostName);
+  connecting_ = error == 0;
+  return error;
+}
+
+void Connection::SendByte(uint8_t b) { Offer(&b, 1, false); }
+
+void Connection::SendChar(uint8_t b) {
+  if (b == '\n') SendByte('\r');
+  SendByte(b);
+  if (b == 0xFF) SendByte(0xFF);  // IAC IAC: a data byte, not a command
+}
+
+void Connection::SendWord16(uint16_t value) {
+  SendByte(static_cast<uint8_t>(value >> 8));
+  SendByte(static_cast<uint8_t>(value & 0xFF));
+}
+
+void Connection::SendText(std::string_view text) {
+  Offer(reinterpret_cast<const uint8_t*>(text.data()), text.size(), false);
+}
+
+void Connection::SendData(std::string_view data) {
+  Offer(reinterpret_cast<const uint8_t*>(data.data()), data.size(), false);
+}
+
+void Connection::SendReplyByte(uint8_t b) { Offer(&b, 1, true); }
+
+void Connection::SendReplyText(std::string_view text) {
+  Offer(reinterpret_cast<const uint8_t*>(text.data()), text.size(), true);
+}
+
+void Connection::Offer(const uint8_t* data, size_t size, bool reply) {
+  if (size == 0 || !socket_.IsOpen()) return;  // no connection: the bytes are lost
+  if (reply && queuedBytes() > kReplyQueueLimit) return;
+  if (connecting_ || queuedBytes() > 0) {
+    queue_.append(reinterpret_cast<const char*>(data), size);
+    return;
+  }
+  const long sent = socket_.Send(data, size);
+  if (sent == Socket::kWouldBlock) {
+    queue_.append(reinterpret_cast<const char*>(data), size);
+  } else if (sent >= 0 && static_cast<size_t>(sent) < size) {
+    queue_.append(reinterpret_cast<const char*>(data) + sent, size - static_cast<size_t>(sent));
+  }
+  // Any other failure means the connection is ending; its close drops everything anyway.
+}
+
+void Connection::OnConnected(int error) {
+  connecting_ = false;
+  if (error != 0) {
+    DropQueue();
+    return;
+  }
+  Flush();
+}
+
+void Connection::OnWritable() { Flush(); }
+
+void Connection::Flush() {
+  while (queuedBytes() > 0 && socket_.IsOpen()) {
+    const long sent = socket_.Send(reinterpret_cast<const uint8_t*>(queue_.data()) + head_, queuedBytes());
+    if (sent <= 0) {
+      if (sent != Socket::kWouldBlock && sent != 0) DropQueue();
+      break;
+    }
+    head_ += static_cast<size_t>(sent);
+  }
+  if (head_ == queue_.size()) {
+    queue_.clear();
+    head_ = 0;
+  } else if (head_ > (1u << 16) && head_ * 2 > queue_.size()) {
+    queue_.erase(0, head_);
+    head_ = 0;
+  }
+}
+
+void Connection::DropQueue() {
+  queue_.clear();
+  queue_.shrink_to_fit();
+  head_ = 0;
+}
+
+}  // namespace velmora

@@ -1,0 +1,50 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+// What the network reports about the connection's socket, in the order it happened.
+enum class SocketEvent {
+  Connected,  // the connect finished; the error code says whether it succeeded
+  Readable,   // data waits: one Receive is allowed
+  Writable,   // output that would have blocked can go on
+  Closed,     // the host closed or reset the connection (error code 0 or the reason)
+};
+
+// Receives the socket's events on the program's one event-handling thread.
+class SocketEventHandler {
+ public:
+  virtual ~SocketEventHandler() = default;
+  virtual void OnSocketEvent(SocketEvent event, int error) = 0;
+};
+
+// The one TCP stream socket to the host, non-blocking, provided by the platform.
+class Socket {
+ public:
+  static constexpr long kWouldBlock = -1;
+
+  virtual ~Socket() = default;
+
+  // Resolves the host (a name, then a dotted address), creates the socket and starts a
+  // non-blocking connect to the telnet port. Returns 0 while the connect is under way (its end
+  // comes as SocketEvent::Connected), otherwise the error code; no socket is then left open.
+  virtual int Connect(const std::string& host) = 0;
+  // Offers bytes; returns how many were taken (possibly fewer than offered), kWouldBlock when
+  // none could be (SocketEvent::Writable follows), or another negative value for an error.
+  virtual long Send(const uint8_t* data, size_t size) = 0;
+  // Reads at most `size` bytes: the count, 0 at the end of the stream, kWouldBlock when nothing
+  // waits, or another negative value for an error.
+  virtual long Receive(uint8_t* data, size_t size) = 0;
+  // No more output; data from the host still arrives until it closes.
+  virtual void ShutdownSend() = 0;
+  virtual void Close() = 0;
+  // Whether a socket exists: connected, or with the connect still under way.
+  virtual bool IsOpen() const = 0;
+  // The system's text for an error code from this socket (the resolver's for its failures).
+  virtual std::string ErrorText(int error) const = 0;
+  virtual void SetEventHandler(SocketEventHandler* handler) = 0;
+};
+
+}  // namespace velmora
