@@ -9,24 +9,24 @@ namespace {
 // The bytes a key sends, or an empty view when the terminal has no sequence for it.
 std::string_view Vt100Sequence(uint32_t virtualKey) {
   switch (virtualKey) {
-    case VK_UP: return "\x1BOA";
-    case VK_DOWN: return "\x1BOB";
-    case VK_RIGHT: return "\x1BOC";
-    case VK_LEFT: return "\x1BOD";
-    case VK_F1: return "\x1BOP";
-    case VK_F2: return "\x1BOQ";
-    case VK_F3: return "\x1BOR";
-    case VK_F4: return "\x1BOS";
+    case kVkUp: return "\x1BOA";
+    case kVkDown: return "\x1BOB";
+    case kVkRight: return "\x1BOC";
+    case kVkLeft: return "\x1BOD";
+    case kVkF1: return "\x1BOP";
+    case kVkF2: return "\x1BOQ";
+    case kVkF3: return "\x1BOR";
+    case kVkF4: return "\x1BOS";
     default: return {};
   }
 }
 
 std::string_view Vt52Sequence(uint32_t virtualKey) {
   switch (virtualKey) {
-    case VK_UP: return "\x1B" "A";
-    case VK_DOWN: return "\x1B" "B";
-    case VK_RIGHT: return "\x1B" "C";
-    case VK_LEFT: return "\x1B" "D";
+    case kVkUp: return "\x1B" "A";
+    case kVkDown: return "\x1B" "B";
+    case kVkRight: return "\x1B" "C";
+    case kVkLeft: return "\x1B" "D";
     default: return {};
   }
 }

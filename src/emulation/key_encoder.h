@@ -7,16 +7,17 @@
 namespace velmora {
 
 // The virtual-key codes of the keys the terminal encodes itself. The values are the window
-// system's key codes, so the main window passes its key-down codes straight through.
+// system's key codes (VK_LEFT and so on), so the main window passes its key-down codes straight
+// through; the names differ from the system's so that both can be seen in one source file.
 enum VirtualKey : uint32_t {
-  VK_LEFT = 0x25,
-  VK_UP = 0x26,
-  VK_RIGHT = 0x27,
-  VK_DOWN = 0x28,
-  VK_F1 = 0x70,
-  VK_F2 = 0x71,
-  VK_F3 = 0x72,
-  VK_F4 = 0x73,
+  kVkLeft = 0x25,
+  kVkUp = 0x26,
+  kVkRight = 0x27,
+  kVkDown = 0x28,
+  kVkF1 = 0x70,
+  kVkF2 = 0x71,
+  kVkF3 = 0x72,
+  kVkF4 = 0x73,
 };
 
 // Sends the sequence for a non-character key in the emulated terminal's form, one SendByte per

@@ -145,14 +145,16 @@ std::string ConvertPasteText(std::string_view sjisText, HostEncoding encoding) {
   }
 }
 
-std::string CopyTrimmed(std::span<const uint8_t> source, std::size_t maxSize) {
-  if (maxSize == 0) return {};
-  // Where the trailing run of spaces starts, or n when the segment does not end in one.
-  const std::size_t n = source.size();
+namespace {
+
+// Where the run of ASCII blanks that ends the text starts, or its size when it ends otherwise.
+// The text is read by character: a lead byte and its trail are never blanks.
+std::size_t TrailingBlankStart(std::span<const uint8_t> text) {
+  const std::size_t n = text.size();
   std::size_t blankStart = n;
   bool blankOpen = false;
   for (std::size_t i = 0; i < n;) {
-    const uint8_t b = source[i];
+    const uint8_t b = text[i];
     if (IsSjisLeadByte(b)) {
       blankOpen = false;
       i += 2;
@@ -166,10 +168,19 @@ std::string CopyTrimmed(std::span<const uint8_t> source, std::size_t maxSize) {
     }
     ++i;
   }
-  const std::size_t keep = std::min(blankOpen ? blankStart : n, maxSize - 1);
-  const auto kept = source.first(keep);
+  return blankOpen ? blankStart : n;
+}
+
+}  // namespace
+
+std::string CopyTrimmed(std::span<const uint8_t> source, std::size_t maxSize) {
+  if (maxSize == 0) return {};
+  const auto kept = source.first(std::min(TrailingBlankStart(source), maxSize - 1));
   const auto end = std::find(kept.begin(), kept.end(), uint8_t{0});
-  return std::string(kept.begin(), end);
+  // A cut at the size limit or at a NUL can end inside a run of blanks: none may remain.
+  const auto cut = kept.first(static_cast<std::size_t>(end - kept.begin()));
+  const auto trimmed = cut.first(TrailingBlankStart(cut));
+  return std::string(trimmed.begin(), trimmed.end());
 }
 
 NormalizedSelection NormalizeSelection(int32_t c1, int32_t r1, int32_t c2, int32_t r2) {
