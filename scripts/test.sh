@@ -4,7 +4,9 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 . "$root/scripts/common.sh"
-velmora_need_packages g++ cmake make libgtest-dev
+# python3-pyte: an independent VT100 to compare captured sessions with;
+# busybox-static: a real telnet server on loopback.
+velmora_need_packages g++ cmake make libgtest-dev python3 python3-pyte busybox-static
 
 jobs="$(velmora_jobs)"
 run_suite() {

@@ -1,18 +1,23 @@
 #!/usr/bin/python3
 """Record what real full-screen programs send to an 80x24 VT100, for replay tests.
 
-Each session runs one program (vim, less, top) on a pseudo-terminal sized 80x24 with
+Each session runs one program (vim, less, nano, top) on a pseudo-terminal sized 80x24 with
 TERM=vt100 and LANG=C, types a fixed list of keys into it, and stores every byte the program
 wrote as tests/data/captures/NAME.vt100. Beside it, NAME.marks lists the byte offsets at which
 the program had finished answering a key (one "OFFSET LABEL" per line), so a test can check the
 screen at those moments as well as at the end.
 
-The programs see a fresh HOME with no start-up files, and vim and less read a generated file of
-200 numbered lines, so the vim and less captures come out the same on each run as long as the
-Debian package versions stay the same. top shows the live process table, so its capture
-differs from run to run; tests compare it against another emulator fed the same bytes.
+The programs see a fresh HOME with no start-up files, and vim, less and nano read a generated
+file of 200 numbered lines, so their captures come out the same on each run as long as the
+Debian package versions stay the same. top lists only a dozen idle helper processes the session
+starts, but its summary lines (time, load, memory) differ from run to run; tests compare it
+against another emulator fed the same bytes, so that does not matter.
 
-Re-make the captures (needs Debian's vim, less and procps):
+After re-making a capture, run tests/vt100/compare_with_pyte.py: the differences it lists for
+that capture may have to be brought up to date.
+
+Re-make the captures (needs Debian's vim, less, nano and procps; apt-get install vim less nano
+procps):
 
     /usr/bin/python3 tools/capture_session.py                  # all sessions
     /usr/bin/python3 tools/capture_session.py vim_scroll       # just one
@@ -48,6 +53,8 @@ CTRL_D = b"\x04"
 CTRL_F = b"\x06"
 CTRL_U = b"\x15"
 ESC = b"\x1b"
+# The arrow keys as a VT100 sends them with the keypad in application mode.
+UP, DOWN, RIGHT, LEFT = b"\x1bOA", b"\x1bOB", b"\x1bOC", b"\x1bOD"
 
 
 def numbered_text():
@@ -71,8 +78,8 @@ def numbered_text():
 
 
 # Each session: the command line, then the steps; a step is (label, keys to type). The label
-# names the moment in the .marks file. A step with keys None only waits for output (top
-# redraws on its own).
+# names the moment in the .marks file. A step with keys None only waits for the next burst of
+# output (top redraws on its own once a second).
 SESSIONS = {
     "vim_scroll": {
         "argv": ["vim", "-u", "NONE", "-i", "NONE", "-n", "-N", "numbers.txt"],
@@ -119,13 +126,39 @@ SESSIONS = {
             ("quit", b"q"),
         ],
     },
+    "nano_edit": {
+        # nano draws through curses, whose cursor motion picks the shortest sequences:
+        # relative moves, backspaces and line feeds as well as absolute addressing.
+        "argv": ["nano", "--ignorercfiles", "--nohelp", "numbers.txt"],
+        "steps": [
+            ("start", b""),
+            ("down-to-bottom", DOWN * 21),
+            ("scroll-down", DOWN * 3),
+            ("page-down", b"\x16"),
+            ("up-to-top", UP * 22),
+            ("scroll-up", UP * 2),
+            ("right-along-line", RIGHT * 12),
+            ("left-back", LEFT * 5),
+            ("type-text", b"TYPED "),
+            ("rub-out", b"\x7f\x7f\x7f"),
+            ("cut-line", b"\x0b"),
+            ("paste-line", b"\x15"),
+            ("end-of-line", b"\x05"),
+            ("long-line", b" and more text until the line no longer fits on one row of the screen"),
+            ("go-to-line", b"\x1f150\r"),
+            ("quit-asks", b"\x18"),
+            ("quit-without-saving", b"n"),
+        ],
+    },
     "top_refresh": {
         # Only the session's own idle helpers are listed, so the capture shows no other
         # process of the machine; the summary lines at the top still change from run to run.
         "helpers": 12,
         "argv": ["top", "-d", "1", "-n", "3", "-p", "{helper_pids}"],
         "steps": [
-            ("first", None),
+            ("frame-1", None),
+            ("frame-2", None),
+            ("frame-3", None),
         ],
     },
 }
@@ -136,14 +169,15 @@ def set_window_size(fd):
 
 
 def read_until_quiet(fd, sink, quiet=QUIET_SECONDS, limit=ANSWER_LIMIT_SECONDS):
-    """Read output until nothing has come for `quiet` seconds; False once the program ended."""
+    """Read output until some has come and then nothing for `quiet` seconds, or for at most
+    `limit` seconds in all; False once the program has ended."""
     start = time.monotonic()
-    last = start
+    last = None
     while True:
         now = time.monotonic()
-        if now - last >= quiet or now - start >= limit:
+        if (last is not None and now - last >= quiet) or now - start >= limit:
             return True
-        ready, _, _ = select.select([fd], [], [], min(quiet, 0.1))
+        ready, _, _ = select.select([fd], [], [], 0.1)
         if not ready:
             continue
         try:
@@ -187,16 +221,18 @@ def run_session(name, session, workdir):
         if keys:
             os.write(fd, keys)
         if keys is None:
-            # nothing to type: let the program run to its end
-            while alive:
-                alive = read_until_quiet(fd, output, quiet=5.0, limit=60.0)
+            # nothing to type: wait for the program to draw by itself, then for a pause
+            if alive:
+                alive = read_until_quiet(fd, output, quiet=0.6, limit=30.0)
         elif alive:
             alive = read_until_quiet(fd, output)
         marks.append((len(output), label))
 
-    # Whatever the program still says on its way out belongs to the capture.
-    while alive:
-        alive = read_until_quiet(fd, output, quiet=1.0)
+    # Whatever the program still says on its way out belongs to the capture; one that does not
+    # end by itself is stopped.
+    for _ in range(3):
+        if alive:
+            alive = read_until_quiet(fd, output, quiet=1.0, limit=5.0)
     try:
         os.kill(pid, signal.SIGTERM)
     except ProcessLookupError:
@@ -211,10 +247,11 @@ def run_session(name, session, workdir):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
+    captures = os.path.normpath(os.path.join(here, "..", "tests", "data", "captures"))
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("names", nargs="*", help="sessions to record (default: all): "
                         + ", ".join(SESSIONS))
-    parser.add_argument("--out", default=os.path.join(here, "..", "tests", "data", "captures"),
+    parser.add_argument("--out", default=captures,
                         help="where to write NAME.vt100 and NAME.marks")
     args = parser.parse_args()
     names = args.names or list(SESSIONS)
