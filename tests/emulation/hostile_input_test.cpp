@@ -1,0 +1,281 @@
+// Random byte streams from a hostile or broken host, pushed one byte at a time through the whole
+// receive path of a fresh terminal. After every byte the cursor must be inside the grid, the
+// scroll region must be a valid range of screen rows, and the line list must hold together
+// (links, anchors, counts, view). The streams are biased towards the bytes that steer the
+// escape interpreters and the pipeline, and sometimes carry whole sequence shapes with random
+// contents (huge counts, bytes below 32 in cursor addresses, overlong parameters). The
+// terminal type and the host encoding change now and then, even in the middle of a sequence.
+// Everything is seeded, so a failure names the run and the byte that broke it.
+#include <gtest/gtest.h>
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "screen/screen_test_support.h"
+#include "telnet/terminal_session.h"
+
+namespace velmora {
+namespace {
+
+// splitmix64: the same numbers with every standard library, so a seed replays exactly.
+class Random {
+ public:
+  explicit Random(uint64_t seed) : state_(seed) {}
+  uint64_t Next() {
+    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  }
+  uint32_t Below(uint32_t n) { return static_cast<uint32_t>(Next() % n); }
+  template <size_t N>
+  char Pick(const char (&s)[N]) {
+    return s[Below(N - 1)];
+  }
+
+ private:
+  uint64_t state_;
+};
+
+// Formats every record (so the trace tokens' formatting runs too) and throws it away.
+class DiscardingTrace : public TraceWriter {
+ protected:
+  void WriteRecord(const char* format, va_list args) override {
+    char buf[128];
+    std::vsnprintf(buf, sizeof buf, format, args);
+  }
+};
+
+// Answers the request for the live screen the way the window does.
+class LiveObserver : public NullScreenObserver {
+ public:
+  ScreenModel* model = nullptr;
+  void ShowLiveScreen() override {
+    if (model != nullptr) model->ScrollView(model->ViewBottom() - model->view.scrollBar.position);
+  }
+};
+
+struct HostileRun {
+  const char* type;
+  HostEncoding encoding;
+  int32_t columns;
+  int32_t rows;
+  uint32_t backlogMax;
+  uint64_t seed;
+  size_t bytes;
+};
+
+const char* EncodingName(HostEncoding e) {
+  switch (e) {
+    case HostEncoding::EUC: return "euc";
+    case HostEncoding::SJIS: return "sjis";
+    case HostEncoding::UTF8: return "utf8";
+  }
+  return "?";
+}
+
+void PrintTo(const HostileRun& r, std::ostream* os) {
+  *os << r.type << ' ' << EncodingName(r.encoding) << ' ' << r.columns << 'x' << r.rows << " backlog-max "
+      << r.backlogMax << " seed " << r.seed;
+}
+
+void AppendNumber(Random& rng, std::string& out) {
+  switch (rng.Below(5)) {
+    case 0: return;  // none
+    case 1: out += static_cast<char>('0' + rng.Below(10)); return;
+    case 2:
+      for (uint32_t n = 1 + rng.Below(3); n > 0; --n) out += static_cast<char>('0' + rng.Below(10));
+      return;
+    case 3: out += "0"; return;
+    default:  // far beyond any grid, often beyond 32 and 64 bits
+      for (uint32_t n = 8 + rng.Below(33); n > 0; --n) out += static_cast<char>('0' + rng.Below(10));
+      return;
+  }
+}
+
+// One piece of input: a single byte drawn with a bias, a run of text, or a sequence shape.
+void AppendPiece(Random& rng, std::string& out) {
+  static const char kFinals[] = "ABCDHJKLMPmrhlIY78O$(;?=>EcZ~@";
+  static const char kShort[] = "78DMEc=>ABCDHIJKY[O";
+  static const uint8_t kLeads[] = {0x81, 0x82, 0x88, 0x8E, 0x9F, 0xA1, 0xA4, 0xB0, 0xC3,
+                                   0xDF, 0xE0, 0xE3, 0xEF, 0xF0, 0xF4, 0xFC, 0xFE};
+  static const uint8_t kControls[] = {'\r', '\n', '\b', '\t', 0x00, 0x07, 0x0E, 0x0F, 0x0B, 0x7F};
+  const uint32_t r = rng.Below(100);
+  if (r < 14) {
+    out += '\x1b';
+  } else if (r < 21) {
+    out += '[';
+  } else if (r < 33) {
+    out += static_cast<char>('0' + rng.Below(10));
+  } else if (r < 38) {
+    out += ';';
+  } else if (r < 41) {
+    out += '?';
+  } else if (r < 43) {
+    out += 'Y';
+  } else if (r < 46) {
+    out += '\xff';
+  } else if (r < 48) {
+    out += static_cast<char>(0xF0 + rng.Below(15));  // telnet verbs and their neighbours
+  } else if (r < 54) {
+    out += static_cast<char>(kLeads[rng.Below(sizeof kLeads)]);
+  } else if (r < 57) {
+    out += static_cast<char>(0x80 + rng.Below(0x40));
+  } else if (r < 63) {
+    out += static_cast<char>(kControls[rng.Below(sizeof kControls)]);
+  } else if (r < 74) {
+    out += rng.Pick(kFinals);
+  } else if (r < 80) {
+    out += static_cast<char>(rng.Below(256));
+  } else if (r < 84) {
+    for (uint32_t n = 1 + rng.Below(12); n > 0; --n) out += static_cast<char>('a' + rng.Below(26));
+  } else {
+    switch (rng.Below(8)) {
+      case 0:  // a parameterised sequence
+        out += "\x1b[";
+        AppendNumber(rng, out);
+        if (rng.Below(2) == 0) {
+          out += ';';
+          AppendNumber(rng, out);
+        }
+        out += rng.Pick(kFinals);
+        break;
+      case 1:  // a cursor address, any bytes
+        out += "\x1bY";
+        out += static_cast<char>(rng.Below(256));
+        out += static_cast<char>(rng.Below(256));
+        break;
+      case 2:  // a private mode, any bytes
+        out += "\x1b[?";
+        for (uint32_t n = 1 + rng.Below(5); n > 0; --n) out += static_cast<char>(rng.Below(256));
+        break;
+      case 3:  // home and clear, any bytes
+        out += "\x1b[;";
+        out += rng.Below(4) == 0 ? static_cast<char>(rng.Below(256)) : 'H';
+        for (uint32_t n = rng.Below(6); n > 0; --n) out += static_cast<char>(rng.Below(256));
+        break;
+      case 4:  // a short escape or a designation
+        out += '\x1b';
+        if (rng.Below(3) == 0) {
+          out += rng.Below(2) == 0 ? '$' : '(';
+          out += static_cast<char>(rng.Below(256));
+        } else {
+          out += rng.Pick(kShort);
+        }
+        break;
+      case 5:  // overlong parameters
+        out += "\x1b[";
+        for (uint32_t n = 20 + rng.Below(40); n > 0; --n) out += rng.Below(6) == 0 ? ';' : '9';
+        out += rng.Pick(kFinals);
+        break;
+      case 6:  // a cursor key
+        out += "\x1bO";
+        out += rng.Pick("ABCDxO");
+        break;
+      default:  // a region
+        out += "\x1b[";
+        AppendNumber(rng, out);
+        out += ';';
+        AppendNumber(rng, out);
+        out += 'r';
+        break;
+    }
+  }
+}
+
+std::string Hex(const std::deque<uint8_t>& bytes) {
+  std::string s;
+  for (uint8_t b : bytes) {
+    char h[4];
+    std::snprintf(h, sizeof h, "%02X ", b);
+    s += h;
+  }
+  return s;
+}
+
+class HostileInput : public ::testing::TestWithParam<HostileRun> {};
+
+TEST_P(HostileInput, StateStaysValidAfterEveryByte) {
+  const HostileRun& run = GetParam();
+  LiveObserver observer;
+  DiscardingTrace trace;
+  TerminalSession session(observer, trace);
+  ScreenModel& screen = session.screen;
+  observer.model = &screen;
+  session.options.terminalType = run.type;
+  session.options.hostEncoding = run.encoding;
+  screen.columns = run.columns;
+  screen.rows = run.rows;
+  screen.backlogMax = run.backlogMax;
+  ASSERT_TRUE(screen.CreateLineStore());
+  screen.ResetForConnection();
+  trace.traceEnabled = true;
+
+  Random rng(run.seed);
+  std::deque<uint8_t> recent;  // the last bytes fed, for the failure message
+  std::string piece;
+  size_t fed = 0;
+  while (fed < run.bytes) {
+    piece.clear();
+    AppendPiece(rng, piece);
+    // Now and then the user changes the terminal type or the encoding, or scrolls back.
+    if (rng.Below(100) == 0) session.options.terminalType = session.options.IsVt52() ? "vt100" : "vt52";
+    if (rng.Below(300) == 0) session.options.hostEncoding = static_cast<HostEncoding>(rng.Below(3));
+    if (rng.Below(200) == 0) screen.ScrollView(-static_cast<int32_t>(rng.Below(static_cast<uint32_t>(run.rows) * 2)));
+    for (unsigned char b : piece) {
+      session.pipeline.ReceiveByte(b);
+      ++fed;
+      recent.push_back(b);
+      if (recent.size() > 48) recent.pop_front();
+      const ScreenState& s = screen.state;
+      const bool cursorInside =
+          s.cursorCol >= 0 && s.cursorCol < screen.columns && s.cursorRow >= 0 && s.cursorRow < screen.rows;
+      const bool regionValid = 0 <= s.regionTop && s.regionTop <= s.regionBottom && s.regionBottom <= screen.rows - 1;
+      EXPECT_TRUE(cursorInside) << "cursor " << s.cursorCol << ' ' << s.cursorRow;
+      EXPECT_TRUE(regionValid) << "region " << s.regionTop << ' ' << s.regionBottom;
+      testing::ExpectConsistent(screen);
+      if (HasFailure()) {
+        ADD_FAILURE() << "after byte " << fed << " of the stream (type " << session.options.terminalType
+                      << ", encoding " << EncodingName(session.options.hostEncoding) << "); last bytes: "
+                      << Hex(recent);
+        return;
+      }
+    }
+  }
+}
+
+std::vector<HostileRun> Runs() {
+  struct Size {
+    int32_t columns, rows;
+  };
+  const Size sizes[] = {{2, 2}, {3, 7}, {10, 5}, {80, 24}, {163, 107}};
+  const HostEncoding encodings[] = {HostEncoding::EUC, HostEncoding::SJIS, HostEncoding::UTF8};
+  const uint32_t backlogs[] = {0, 3, 100};
+  std::vector<HostileRun> runs;
+  uint64_t seed = 1;
+  for (const char* type : {"vt100", "vt52"}) {
+    for (HostEncoding e : encodings) {
+      for (const Size& size : sizes) {
+        // Large grids cost more per byte (the consistency walk covers every line).
+        const size_t bytes = size.rows > 50 ? 5000 : 12000;
+        runs.push_back(HostileRun{type, e, size.columns, size.rows, backlogs[seed % 3], seed, bytes});
+        ++seed;
+      }
+    }
+  }
+  return runs;
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, HostileInput, ::testing::ValuesIn(Runs()),
+                         [](const ::testing::TestParamInfo<HostileRun>& info) {
+                           const HostileRun& r = info.param;
+                           return std::string(r.type) + "_" + EncodingName(r.encoding) + "_" +
+                                  std::to_string(r.columns) + "x" + std::to_string(r.rows);
+                         });
+
+}  // namespace
+}  // namespace velmora
