@@ -14,6 +14,7 @@
 //   Options that may also change between pushes:
 //   encoding euc|sjis|utf8       host encoding (euc)
 //   type vt100|vt52              terminal type (vt100)
+//   display TEXT|unset           the DISPLAY environment variable seen by the terminal
 //   known-fault REASON...        the case shows a known wrong behaviour: its failed checks
 //                                skip the test instead of failing it, and a case that passes
 //                                fails so that the mark gets removed
@@ -26,6 +27,8 @@
 //
 //   Checks:
 //   trace BYTES...               exact trace text recorded since the previous trace check
+//   sent BYTES...                exact bytes the terminal sent in reply since the previous
+//                                sent check ("" for none)
 //   row R TEXT...                screen row R as UTF-8 (words as for send), trailing spaces
 //                                ignored; R < 0 is a backlog line, -1 the newest
 //   cells R BYTES...             the first cells of row R as raw code page 932 bytes
@@ -37,6 +40,7 @@
 //   state KEY=VALUE...           pipeline state, only the keys given: lead=HH middle=HH
 //                                held=N (bytes of a four-byte UTF-8 character gathered)
 //                                kanji=0|1 shift=0|1 recv=text|escape|command
+//                                echo=0|1 (local echo) environ=none|old|new
 //   alerts N                     bell sounds since the case began
 #include <gtest/gtest.h>
 
@@ -45,6 +49,7 @@
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -263,6 +268,14 @@ class RecordingTrace : public TraceWriter {
   }
 };
 
+// The telnet replies as one string.
+class RecordingReplies : public ReplySink {
+ public:
+  std::string bytes;
+  void SendReplyByte(uint8_t b) override { bytes.push_back(static_cast<char>(b)); }
+  void SendReplyText(std::string_view text) override { bytes.append(text); }
+};
+
 class BellCountingObserver : public NullScreenObserver {
  public:
   int alerts = 0;
@@ -388,9 +401,24 @@ class CaseRunner {
   }
   void Mismatch(const std::string& message) { mismatches_.emplace_back(line_->number, message); }
 
+  // DISPLAY is the process's: a case that sets it puts the old value back when it ends.
+  void SaveDisplay() {
+    if (displaySaved_) return;
+    displaySaved_ = true;
+    if (const char* v = std::getenv("DISPLAY")) savedDisplay_ = v; else savedDisplayUnset_ = true;
+  }
+
+ public:
+  ~CaseRunner() {
+    if (!displaySaved_) return;
+    if (savedDisplayUnset_) unsetenv("DISPLAY"); else setenv("DISPLAY", savedDisplay_.c_str(), 1);
+  }
+
+ private:
+
   TerminalSession& Session() {
     if (session_ == nullptr) {
-      session_ = std::make_unique<TerminalSession>(observer_, trace_);
+      session_ = std::make_unique<TerminalSession>(observer_, trace_, replies_);
       session_->options.hostEncoding = encoding_;
       session_->options.terminalType = type_;
       ScreenModel& screen = session_->screen;
@@ -479,6 +507,16 @@ class CaseRunner {
       if (session_ != nullptr) session_->options.terminalType = type_;
       return true;
     }
+    if (d == "display") {
+      if (!Args(1)) return false;
+      SaveDisplay();
+      if (tk[1].text == "unset" && !tk[1].quoted) {
+        unsetenv("DISPLAY");
+      } else {
+        setenv("DISPLAY", tk[1].text.c_str(), 1);
+      }
+      return true;
+    }
     if (d == "known-fault") {
       if (tk.size() < 2) return Malformed("known-fault needs a reason");
       for (size_t i = 1; i < tk.size(); ++i) knownFault_ += (i > 1 ? " " : "") + tk[i].text;
@@ -514,6 +552,16 @@ class CaseRunner {
       return true;
     }
     ++checks_;
+    if (d == "sent") {
+      std::string expected;
+      if (tk.size() < 2) return Malformed("sent needs its bytes (\"\" for none)");
+      if (!Bytes(1, expected)) return false;
+      if (replies_.bytes != expected) {
+        Mismatch("sent\n    expected " + Quoted(expected) + "\n    actual   " + Quoted(replies_.bytes));
+      }
+      replies_.bytes.clear();
+      return true;
+    }
     if (d == "trace") {
       std::string expected;
       if (tk.size() < 2) return Malformed("trace needs its text (\"\" for none)");
@@ -638,7 +686,11 @@ class CaseRunner {
         else if (key == "kanji") actual = s.stream.kanjiMode ? "1" : "0";
         else if (key == "shift") actual = s.pipeline.katakanaShift ? "1" : "0";
         else if (key == "recv") actual = ReceiveStateName(s.stream.receiveState);
-        else return Malformed("unknown state key '" + key + "' (lead middle held kanji shift recv)");
+        else if (key == "echo") actual = s.negotiator.localEcho ? "1" : "0";
+        else if (key == "environ") {
+          const EnvironOption e = s.negotiator.environOption;
+          actual = e == EnvironOption::None ? "none" : e == EnvironOption::Old ? "old" : "new";
+        } else return Malformed("unknown state key '" + key + "' (lead middle held kanji shift recv echo environ)");
         if (actual != value) Mismatch(key + ": expected " + value + ", actual " + actual);
       }
       return true;
@@ -651,7 +703,11 @@ class CaseRunner {
   const CaseLine* line_ = nullptr;
   BellCountingObserver observer_;
   RecordingTrace trace_;
+  RecordingReplies replies_;
   std::unique_ptr<TerminalSession> session_;
+  bool displaySaved_ = false;
+  bool savedDisplayUnset_ = false;
+  std::string savedDisplay_;
   HostEncoding encoding_ = HostEncoding::EUC;
   std::string type_ = "vt100";
   int32_t columns_ = 80;
