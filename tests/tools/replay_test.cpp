@@ -192,4 +192,19 @@ TEST_F(ReplayTest, TraceFile) {
   EXPECT_EQ(ReadFile(trace), "a[CR][LF]\n[IAC][AYT][BEEP][ESC][[][m]\x82\xa0");
 }
 
+TEST_F(ReplayTest, SentFileHoldsTheNegotiationReplies) {
+  const std::string sent = Path("sent.bin");
+  const Result r = Run({"--size", "100x30", "--type", "vt52", "--sent", sent,
+                        Input("\xff\xfd\x18\xff\xfa\x18\x01\xff\xf0\xff\xfd\x1fok")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(sent), std::string("\xff\xfb\x18\xff\xfa\x18\x00vt52\xff\xf0\xff\xfb\x1f"
+                                        "\xff\xfa\x1f\x00\x64\x00\x1e\xff\xf0", 25));
+  const Result none = Run({"--sent", sent, Input("plain text")});
+  EXPECT_EQ(none.status, 0) << none.err;
+  EXPECT_EQ(ReadFile(sent), "");
+  const Result bad = Run({"--sent", Path("no/such/dir/sent.bin"), Input("x")});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("cannot write"), std::string::npos);
+}
+
 }  // namespace
