@@ -3,13 +3,14 @@
 namespace velmora {
 
 int Connection::ConnectToHost(const std::string& hostName) {
+  if (socket_.IsOpen()) return 0;  // already connected or connecting
   DropQueue();
   const int error = socket_.Connect(hostName);
   connecting_ = error == 0;
   return error;
 }
 
-void Connection::SendByte(uint8_t b) { Offer(&b, 1, false); }
+void Connection::SendByte(uint8_t b) { Offer(&b, 1); }
 
 void Connection::SendChar(uint8_t b) {
   if (b == '\n') SendByte('\r');
@@ -23,22 +24,28 @@ void Connection::SendWord16(uint16_t value) {
 }
 
 void Connection::SendText(std::string_view text) {
-  Offer(reinterpret_cast<const uint8_t*>(text.data()), text.size(), false);
+  Offer(reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
 void Connection::SendData(std::string_view data) {
-  Offer(reinterpret_cast<const uint8_t*>(data.data()), data.size(), false);
+  Offer(reinterpret_cast<const uint8_t*>(data.data()), data.size());
 }
 
-void Connection::SendReplyByte(uint8_t b) { Offer(&b, 1, true); }
-
-void Connection::SendReplyText(std::string_view text) {
-  Offer(reinterpret_cast<const uint8_t*>(text.data()), text.size(), true);
+// A reply goes out one byte per send while nothing waits, and is refused whole, never in part,
+// when too much output waits.
+void Connection::SendReply(std::string_view reply) {
+  if (queuedBytes() > kReplyQueueLimit) return;
+  for (size_t i = 0; i < reply.size(); ++i) {
+    if (connecting_ || queuedBytes() > 0) {
+      Offer(reinterpret_cast<const uint8_t*>(reply.data()) + i, reply.size() - i);
+      return;
+    }
+    Offer(reinterpret_cast<const uint8_t*>(reply.data()) + i, 1);
+  }
 }
 
-void Connection::Offer(const uint8_t* data, size_t size, bool reply) {
+void Connection::Offer(const uint8_t* data, size_t size) {
   if (size == 0 || !socket_.IsOpen()) return;  // no connection: the bytes are lost
-  if (reply && queuedBytes() > kReplyQueueLimit) return;
   if (connecting_ || queuedBytes() > 0) {
     queue_.append(reinterpret_cast<const char*>(data), size);
     return;

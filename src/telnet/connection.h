@@ -39,9 +39,8 @@ class Connection : public ByteSink, public ReplySink {
   // Pasted text, already in the host encoding: goes behind anything waiting.
   void SendData(std::string_view data);
 
-  // ReplySink: telnet replies.
-  void SendReplyByte(uint8_t b) override;
-  void SendReplyText(std::string_view text) override;
+  // ReplySink: a whole telnet reply, or nothing of it when too much output waits.
+  void SendReply(std::string_view reply) override;
 
   // Socket events the connection itself takes care of.
   void OnConnected(int error);  // a successful connect sends what was typed meanwhile
@@ -51,8 +50,8 @@ class Connection : public ByteSink, public ReplySink {
   size_t queuedBytes() const { return queue_.size() - head_; }
 
  private:
-  // Sends or queues; `reply` marks telnet replies, which a full queue refuses.
-  void Offer(const uint8_t* data, size_t size, bool reply);
+  // Sends what the socket takes at once and queues the rest behind anything waiting.
+  void Offer(const uint8_t* data, size_t size);
   void Flush();
 
   Socket& socket_;

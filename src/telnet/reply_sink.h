@@ -1,25 +1,21 @@
 #pragma once
-#include <cstdint>
 #include <string_view>
 
 namespace velmora {
 
-// Where the telnet negotiator's answers go. The connection implements it, sending each byte in
-// its own send while nothing is waiting; a host that keeps asking without reading gets no more
-// answers once a great deal of output is waiting. Tools record the bytes instead.
+// Where the telnet negotiator's answers go, one whole reply at a time. The connection
+// implements it: while nothing waits, each byte goes out in its own send; a reply is never cut,
+// so a host never reads half a command followed by typed text. Tools record the bytes instead.
 class ReplySink {
  public:
   virtual ~ReplySink() = default;
-  virtual void SendReplyByte(uint8_t b) = 0;
-  // A text inside a reply (terminal type, display location), sent as it is.
-  virtual void SendReplyText(std::string_view text) = 0;
+  virtual void SendReply(std::string_view bytes) = 0;
 };
 
 // A sink that drops every reply.
 class NullReplySink : public ReplySink {
  public:
-  void SendReplyByte(uint8_t) override {}
-  void SendReplyText(std::string_view) override {}
+  void SendReply(std::string_view) override {}
 };
 
 }  // namespace velmora

@@ -39,9 +39,8 @@ bool IsEnvironOption(uint8_t option) {
 // Each handler traces the option as received, sends its reply and traces the reply. An option
 // the handler has a rule for is traced by name, any other by number.
 void TelnetNegotiator::Reply(uint8_t verb, uint8_t option) {
-  out_.SendReplyByte(kTelIac);
-  out_.SendReplyByte(verb);
-  out_.SendReplyByte(option);
+  const char reply[] = {static_cast<char>(kTelIac), static_cast<char>(verb), static_cast<char>(option)};
+  out_.SendReply(std::string_view(reply, sizeof reply));
   stream_.EndSequence();
 }
 
@@ -165,39 +164,34 @@ void TelnetNegotiator::OnSubnegotiation(uint8_t b) {
   }
 }
 
-void TelnetNegotiator::SendSubnegotiationStart(uint8_t option) {
-  out_.SendReplyByte(kTelIac);
-  out_.SendReplyByte(kTelSb);
-  out_.SendReplyByte(option);
-  out_.SendReplyByte(0);  // IS
-}
-
-void TelnetNegotiator::SendSubnegotiationEnd() {
-  out_.SendReplyByte(kTelIac);
-  out_.SendReplyByte(kTelSe);
+// IAC SB option IS, the text, IAC SE.
+void TelnetNegotiator::SendSubnegotiationIs(uint8_t option, std::string_view text) {
+  std::string reply = {static_cast<char>(kTelIac), static_cast<char>(kTelSb), static_cast<char>(option), 0};
+  reply.append(text);
+  reply.push_back(static_cast<char>(kTelIac));
+  reply.push_back(static_cast<char>(kTelSe));
+  out_.SendReply(reply);
 }
 
 // Columns then rows, each as two bytes, high byte first; a byte 255 is doubled so that the
 // host never reads a size as IAC.
 void TelnetNegotiator::SendWindowSize() {
   const auto [rows, columns] = screen_.GridSize();
-  out_.SendReplyByte(kTelIac);
-  out_.SendReplyByte(kTelSb);
-  out_.SendReplyByte(kTelOptNaws);
+  std::string reply = {static_cast<char>(kTelIac), static_cast<char>(kTelSb), static_cast<char>(kTelOptNaws)};
   for (const uint16_t value : {columns, rows}) {
     for (const auto byte : {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF)}) {
-      out_.SendReplyByte(byte);
-      if (byte == kTelIac) out_.SendReplyByte(kTelIac);
+      reply.push_back(static_cast<char>(byte));
+      if (byte == kTelIac) reply.push_back(static_cast<char>(kTelIac));
     }
   }
-  SendSubnegotiationEnd();
+  reply.push_back(static_cast<char>(kTelIac));
+  reply.push_back(static_cast<char>(kTelSe));
+  out_.SendReply(reply);
   trace_.Trace("<IAC><SB><TELOPT_NAWS><%d,%d><IAC><SE>\n", columns, rows);
 }
 
 void TelnetNegotiator::SendTerminalType() {
-  SendSubnegotiationStart(kTelOptTtype);
-  out_.SendReplyText(options_.terminalType);
-  SendSubnegotiationEnd();
+  SendSubnegotiationIs(kTelOptTtype, options_.terminalType);
   trace_.Trace("<IAC><SB><TELOPT_TTYPE><TELQUAL_IS><%s>", options_.terminalType.c_str());
   trace_.Trace("<IAC><SE>\n");
 }
@@ -205,24 +199,20 @@ void TelnetNegotiator::SendTerminalType() {
 void TelnetNegotiator::SendDisplayLocation() {
   const char* display = std::getenv("DISPLAY");
   const std::string text = display != nullptr ? display : ":0.0";
-  SendSubnegotiationStart(kTelOptXdisploc);
-  out_.SendReplyText(text);
-  SendSubnegotiationEnd();
+  SendSubnegotiationIs(kTelOptXdisploc, text);
   trace_.Trace("<IAC><SB><TELOPT_XDISPLOC><TELQUAL_IS><%s>", text.c_str());
   trace_.Trace("<IAC><SE>\n");
 }
 
 // The environment reply carries no variables.
 void TelnetNegotiator::SendEnvironIs(uint8_t option) {
-  SendSubnegotiationStart(option);
-  SendSubnegotiationEnd();
+  SendSubnegotiationIs(option, {});
   trace_.Trace("<IAC><SB><%s><TELQUAL_IS>", OptionName(option));
   trace_.Trace("<IAC><SE>\n");
 }
 
 void TelnetNegotiator::SendGenericIs(uint8_t option) {
-  SendSubnegotiationStart(option);
-  SendSubnegotiationEnd();
+  SendSubnegotiationIs(option, {});
   trace_.Trace("<IAC><SB><%03d><TELQUAL_IS>", option);
   trace_.Trace("<IAC><SE>\n");
 }

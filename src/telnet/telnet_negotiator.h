@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string_view>
 
 #include "emulation/stream_state.h"
 #include "emulation/terminal_options.h"
@@ -64,8 +65,7 @@ class TelnetNegotiator {
  private:
   // Sends IAC, verb, option and ends the command.
   void Reply(uint8_t verb, uint8_t option);
-  void SendSubnegotiationStart(uint8_t option);
-  void SendSubnegotiationEnd();
+  void SendSubnegotiationIs(uint8_t option, std::string_view text);
 
   StreamState& stream_;
   TraceWriter& trace_;

@@ -272,8 +272,7 @@ class RecordingTrace : public TraceWriter {
 class RecordingReplies : public ReplySink {
  public:
   std::string bytes;
-  void SendReplyByte(uint8_t b) override { bytes.push_back(static_cast<char>(b)); }
-  void SendReplyText(std::string_view text) override { bytes.append(text); }
+  void SendReply(std::string_view reply) override { bytes.append(reply); }
 };
 
 class BellCountingObserver : public NullScreenObserver {

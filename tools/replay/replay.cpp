@@ -168,8 +168,7 @@ void PrintLine(const TerminalLine& line, const ReplayOptions& o, std::FILE* out)
 // Keeps every byte the terminal sends in reply, in order.
 class RecordedReplies : public ReplySink {
  public:
-  void SendReplyByte(uint8_t b) override { bytes.push_back(static_cast<char>(b)); }
-  void SendReplyText(std::string_view text) override { bytes.append(text); }
+  void SendReply(std::string_view reply) override { bytes.append(reply); }
   std::string bytes;
 };
 

@@ -16,8 +16,19 @@ namespace {
 
 constexpr long kSocketError = -2;
 
+// Resolver failures are returned as -1000 - |code|, apart from the system's error numbers
+// (positive); getaddrinfo's codes are negative on some systems and positive on others.
+constexpr int kResolverErrorBase = -1000;
+constexpr bool kNegativeResolverCodes = EAI_NONAME < 0;
+
+int ResolverError(int code) { return kResolverErrorBase - (code < 0 ? -code : code); }
+int ResolverCode(int error) {
+  const int magnitude = kResolverErrorBase - error;
+  return kNegativeResolverCodes ? -magnitude : magnitude;
+}
+
 // The IPv4 address of a host: its name resolved, or else the text read as a dotted address.
-// Returns 0 or a resolver error code (negative, as getaddrinfo gives them).
+// Returns 0, a system error number, or a resolver failure as ResolverError gives it.
 int ResolveHost(const std::string& host, in_addr& address) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
@@ -32,7 +43,7 @@ int ResolveHost(const std::string& host, in_addr& address) {
   if (found != nullptr) freeaddrinfo(found);
   if (inet_pton(AF_INET, host.c_str(), &address) == 1) return 0;
   if (error == EAI_SYSTEM) return errno != 0 ? errno : EIO;
-  return error != 0 ? error : EAI_NONAME;
+  return ResolverError(error != 0 ? error : EAI_NONAME);
 }
 
 uint16_t TelnetPort() {
@@ -102,7 +113,7 @@ void PosixSocket::Close() {
 }
 
 std::string PosixSocket::ErrorText(int error) const {
-  if (error < 0) return gai_strerror(error);
+  if (error <= kResolverErrorBase) return gai_strerror(ResolverCode(error));
   return std::strerror(error);
 }
 

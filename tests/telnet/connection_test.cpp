@@ -1,0 +1,684 @@
+// The connection and the POSIX socket against a scripted host on 127.0.0.1: a listening socket
+// in this process whose accepted connection is driven by a script on a thread of its own with
+// plain blocking-style I/O. The terminal side runs the way the main window runs it: one
+// thread, PosixSocket::PollOnce dispatching socket events to a handler that owns the socket.
+//
+// Every wait is bounded: the host's I/O polls in short slices against a 30 s deadline and
+// gives up when the test ends early; the terminal's pump stops at the same kind of deadline.
+// Nothing here measures time.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "emulation/key_encoder.h"
+#include "platform/posix/posix_socket.h"
+#include "screen/screen_observer.h"
+#include "telnet/connection.h"
+#include "telnet/terminal_session.h"
+
+namespace velmora {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kHangGuard = std::chrono::seconds(30);
+
+// Small socket buffers on both ends make a paste wait in the connection's queue for certain:
+// the kernel then holds at most some tens of kilobytes of it.
+constexpr int kSmallBuffer = 8192;
+
+class NoTrace : public TraceWriter {
+ protected:
+  void WriteRecord(const char*, va_list) override {}
+};
+
+std::string Bytes(std::initializer_list<uint8_t> bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// A paste whose every 16-byte record names its own offset in hex, so that a lost, doubled or
+// reordered piece shows where it happened.
+std::string Pattern(size_t size) {
+  std::string out;
+  out.reserve(size + 16);
+  char record[32];
+  for (size_t offset = 0; offset < size; offset += 16) {
+    std::snprintf(record, sizeof record, "%015zx\n", offset);
+    out.append(record, 16);
+  }
+  out.resize(size);
+  return out;
+}
+
+// Compares two large byte strings without printing megabytes: sizes, then the first
+// difference with a little context.
+::testing::AssertionResult SameBytes(const std::string& expected, const std::string& actual) {
+  if (expected == actual) return ::testing::AssertionSuccess();
+  size_t at = 0;
+  while (at < expected.size() && at < actual.size() && expected[at] == actual[at]) ++at;
+  auto hex = [](const std::string& s, size_t from) {
+    std::string out;
+    char buf[4];
+    for (size_t i = from; i < s.size() && i < from + 24; ++i) {
+      std::snprintf(buf, sizeof buf, "%02X ", static_cast<uint8_t>(s[i]));
+      out += buf;
+    }
+    return out.empty() ? std::string("(end)") : out;
+  };
+  const size_t from = at >= 8 ? at - 8 : 0;
+  return ::testing::AssertionFailure()
+         << "expected " << expected.size() << " bytes, got " << actual.size()
+         << "; first difference at offset " << at << "\n  expected from " << from << ": "
+         << hex(expected, from) << "\n  actual   from " << from << ": " << hex(actual, from);
+}
+
+// Bounded waiting for the host's thread: a deadline, and a flag the test sets when it ends so
+// that a host still waiting lets go at once.
+struct HostClock {
+  Clock::time_point deadline = Clock::now() + kHangGuard;
+  const std::atomic<bool>* stop = nullptr;
+  bool Expired() const { return Clock::now() >= deadline || (stop != nullptr && stop->load()); }
+};
+
+// Waits for `events` on fd in short slices; false when the wait ran out.
+bool WaitFor(int fd, short events, const HostClock& clock) {
+  while (!clock.Expired()) {
+    pollfd p{fd, events, 0};
+    const int n = poll(&p, 1, 20);
+    if (n > 0) return true;
+    if (n < 0 && errno != EINTR) return false;
+  }
+  return false;
+}
+
+// Reads exactly n bytes in reads of at most `chunk`; false on the end of the stream, an error
+// or the deadline.
+bool ReadExactly(int fd, size_t n, std::string& out, size_t chunk, const HostClock& clock) {
+  std::vector<char> buf(chunk);
+  size_t got = 0;
+  while (got < n) {
+    if (!WaitFor(fd, POLLIN, clock)) return false;
+    const ssize_t r = recv(fd, buf.data(), std::min(chunk, n - got), MSG_DONTWAIT);
+    if (r == 0) return false;
+    if (r < 0) {
+      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
+      return false;
+    }
+    out.append(buf.data(), static_cast<size_t>(r));
+    got += static_cast<size_t>(r);
+  }
+  return true;
+}
+
+// Reads until the terminal ends its output. A slow host rests a moment every few reads.
+// Returns whether the end of the stream was seen.
+bool ReadToEnd(int fd, std::string& out, size_t chunk, const HostClock& clock, bool slow = false) {
+  std::vector<char> buf(chunk);
+  for (unsigned reads = 0;; ++reads) {
+    if (!WaitFor(fd, POLLIN, clock)) return false;
+    const ssize_t r = recv(fd, buf.data(), chunk, MSG_DONTWAIT);
+    if (r == 0) return true;
+    if (r < 0) {
+      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
+      return false;
+    }
+    out.append(buf.data(), static_cast<size_t>(r));
+    if (slow && reads % 64 == 63) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+bool WriteAll(int fd, std::string_view data, const HostClock& clock) {
+  size_t done = 0;
+  while (done < data.size()) {
+    if (!WaitFor(fd, POLLOUT, clock)) return false;
+    const ssize_t w = send(fd, data.data() + done, data.size() - done, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (w < 0) {
+      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(w);
+  }
+  return true;
+}
+
+// Waits for the test to set a flag.
+bool WaitForFlag(const std::atomic<bool>& flag, const HostClock& clock) {
+  while (!flag.load()) {
+    if (clock.Expired()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// The host: listens on an ephemeral loopback port and runs one script on the first
+// connection, on its own thread. What the script records is read after Finish().
+class ScriptedHost {
+ public:
+  using Script = std::function<void(int fd, const HostClock& clock)>;
+
+  // `receiveBuffer` > 0 makes the accepted connection's receive buffer that small.
+  explicit ScriptedHost(int receiveBuffer = 0) {
+    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd_ < 0) return;
+    if (receiveBuffer > 0) setsockopt(listenFd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    socklen_t length = sizeof address;
+    if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listenFd_, 1) != 0 ||
+        getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      ::close(listenFd_);
+      listenFd_ = -1;
+      return;
+    }
+    port_ = ntohs(address.sin_port);
+  }
+
+  ~ScriptedHost() {
+    stop_ = true;
+    Finish();
+    if (listenFd_ >= 0) ::close(listenFd_);
+  }
+
+  bool ok() const { return listenFd_ >= 0; }
+  uint16_t port() const { return port_; }
+
+  void Run(Script script) {
+    thread_ = std::thread([this, script = std::move(script)] {
+      HostClock clock;
+      clock.stop = &stop_;
+      if (!WaitFor(listenFd_, POLLIN, clock)) {
+        done_ = true;
+        return;
+      }
+      const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd >= 0) {
+        accepted_ = true;
+        script(fd, clock);
+        if (!closedByScript_) ::close(fd);
+      }
+      done_ = true;
+    });
+  }
+
+  void Finish() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+  bool done() const { return done_.load(); }
+  bool accepted() const { return accepted_.load(); }
+  // The script closed the descriptor itself (a reset).
+  void MarkClosed() { closedByScript_ = true; }
+
+ private:
+  int listenFd_ = -1;
+  uint16_t port_ = 0;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> done_{false};
+  std::atomic<bool> accepted_{false};
+  bool closedByScript_ = false;
+};
+
+// The terminal as the main window runs it: the socket, the connection and a session whose
+// telnet replies go out on the connection, with the window's socket event handling.
+class Terminal : public SocketEventHandler {
+ public:
+  explicit Terminal(uint16_t port) : socket(port), connection(socket), session(observer, trace, connection) {
+    socket.SetEventHandler(this);
+    if (!session.screen.CreateLineStore()) ADD_FAILURE() << "cannot create the line store";
+    session.screen.ResetForConnection();
+  }
+
+  void OnSocketEvent(SocketEvent event, int error) override {
+    events.push_back(event);
+    switch (event) {
+      case SocketEvent::Connected:
+        connectError = error;
+        connection.OnConnected(error);
+        if (error != 0) socket.Close();
+        break;
+      case SocketEvent::Readable:
+        Receive();
+        break;
+      case SocketEvent::Writable:
+        connection.OnWritable();
+        break;
+      case SocketEvent::Closed: {
+        closeError = error;
+        receivedAtClose = received.size();
+        for (int i = 0; i < 1 << 20 && Receive(); ++i) {
+        }
+        drainedAtClose = received.size() - receivedAtClose;
+        socket.Close();
+        connection.DropQueue();
+        break;
+      }
+    }
+  }
+
+  // Runs the event loop until `done` holds, the socket is gone or the hang guard runs out.
+  bool PumpUntil(const std::function<bool()>& done) {
+    const auto deadline = Clock::now() + kHangGuard;
+    while (!done()) {
+      if (Clock::now() >= deadline || !socket.PollOnce(20)) return done();
+    }
+    return true;
+  }
+
+  // Connects to the host's port and waits for the connect to finish; true when it succeeded.
+  bool Connect() {
+    if (connection.ConnectToHost("127.0.0.1") != 0) return false;
+    return PumpUntil([this] { return connectError.has_value(); }) && *connectError == 0;
+  }
+
+  // Makes the kernel's send buffer small, so that what it cannot take waits in the queue.
+  void UseSmallSendBuffer() {
+    int size = kSmallBuffer;
+    setsockopt(socket.fd(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+  }
+
+  // Sends everything waiting, then ends the output so that the host sees the end of the stream.
+  bool FlushAndEndOutput() {
+    const bool flushed = PumpUntil([this] { return connection.queuedBytes() == 0; });
+    socket.ShutdownSend();
+    return flushed;
+  }
+
+  // Bytes as if they had come from the host, outside the socket: lets a test place a telnet
+  // request at an exact point of its own output.
+  void AsIfReceived(std::string_view bytes) {
+    for (const char c : bytes) session.pipeline.ReceiveByte(static_cast<uint8_t>(c));
+  }
+
+  // The text of screen row r, spaces at the end removed.
+  std::string Row(int32_t r) const {
+    const TerminalLine* line = session.screen.ScreenLine(r);
+    std::string text(reinterpret_cast<const char*>(line->text.get()), static_cast<size_t>(line->width));
+    return text.substr(0, text.find_last_not_of(' ') + 1);
+  }
+
+  bool Saw(SocketEvent event) const { return std::find(events.begin(), events.end(), event) != events.end(); }
+
+  NullScreenObserver observer;
+  NoTrace trace;
+  PosixSocket socket;
+  Connection connection;
+  TerminalSession session;
+
+  std::vector<SocketEvent> events;
+  std::optional<int> connectError;
+  std::optional<int> closeError;
+  std::string received;
+  size_t receivedAtClose = 0;
+  size_t drainedAtClose = 0;
+
+ private:
+  // One read of at most 512 bytes, every byte through the receive pipeline. False when nothing
+  // was read.
+  bool Receive() {
+    uint8_t buf[512];
+    const long n = socket.Receive(buf, sizeof buf);
+    if (n <= 0) return false;
+    received.append(reinterpret_cast<const char*>(buf), static_cast<size_t>(n));
+    for (long i = 0; i < n; ++i) session.pipeline.ReceiveByte(buf[i]);
+    return true;
+  }
+};
+
+// Keeps the terminal's events going until the host's script has ended (its close may end the
+// terminal's socket first), then joins the host.
+void FinishHost(Terminal& terminal, ScriptedHost& host) {
+  terminal.PumpUntil([&] { return host.done(); });
+  host.Finish();
+}
+
+// What the host received while `send` ran on a fresh connection; the terminal then ends its
+// output and the host reads to the end of the stream, so nothing extra can hide.
+std::string BytesOnTheWire(const std::function<void(Terminal&)>& send) {
+  std::string got;
+  bool ended = false;
+  ScriptedHost host;
+  EXPECT_TRUE(host.ok());
+  host.Run([&](int fd, const HostClock& clock) { ended = ReadToEnd(fd, got, 4096, clock); });
+  Terminal terminal(host.port());
+  EXPECT_TRUE(terminal.Connect());
+  send(terminal);
+  EXPECT_TRUE(terminal.FlushAndEndOutput());
+  FinishHost(terminal, host);
+  EXPECT_TRUE(ended) << "the host did not see the end of the stream";
+  return got;
+}
+
+// ---- Connecting -------------------------------------------------------------------------
+
+TEST(ConnectionConnectTest, ConnectsAndSendsWhatWasTypedMeanwhile) {
+  std::string got;
+  ScriptedHost host;
+  ASSERT_TRUE(host.ok());
+  host.Run([&](int fd, const HostClock& clock) { ReadToEnd(fd, got, 4096, clock); });
+  Terminal terminal(host.port());
+
+  ASSERT_EQ(terminal.connection.ConnectToHost("127.0.0.1"), 0);
+  EXPECT_TRUE(terminal.connection.IsConnected()) << "a connect under way counts as a connection";
+  // Typed before the connect finished: waits, then goes out first.
+  terminal.connection.SendChar('o');
+  terminal.connection.SendChar('k');
+  EXPECT_EQ(terminal.connection.queuedBytes(), 2u);
+
+  ASSERT_TRUE(terminal.PumpUntil([&] { return terminal.connectError.has_value(); }));
+  EXPECT_EQ(*terminal.connectError, 0);
+  ASSERT_FALSE(terminal.events.empty());
+  EXPECT_EQ(terminal.events.front(), SocketEvent::Connected);
+  EXPECT_TRUE(terminal.connection.IsConnected());
+  // Connecting again while connected changes nothing: output still flows.
+  EXPECT_EQ(terminal.connection.ConnectToHost("127.0.0.1"), 0);
+  terminal.connection.SendChar('!');
+  EXPECT_EQ(terminal.connection.queuedBytes(), 0u);
+
+  EXPECT_TRUE(terminal.FlushAndEndOutput());
+  FinishHost(terminal, host);
+  EXPECT_TRUE(host.accepted());
+  EXPECT_EQ(got, "ok!");
+}
+
+TEST(ConnectionConnectTest, RefusedConnectIsReportedWithTheSystemText) {
+  // A port bound but not listening: the connect is refused, and nothing else can take the port
+  // while the test runs.
+  const int reserved = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(reserved, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(bind(reserved, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(getsockname(reserved, reinterpret_cast<sockaddr*>(&address), &length), 0);
+
+  Terminal terminal(ntohs(address.sin_port));
+  int error = terminal.connection.ConnectToHost("127.0.0.1");
+  if (error == 0) {
+    terminal.connection.SendChar('x');  // typed while connecting: dropped with the failure
+    ASSERT_TRUE(terminal.PumpUntil([&] { return terminal.connectError.has_value(); }));
+    error = *terminal.connectError;
+    EXPECT_EQ(terminal.events, std::vector<SocketEvent>{SocketEvent::Connected});
+  }
+  ::close(reserved);
+
+  EXPECT_EQ(error, ECONNREFUSED);
+  EXPECT_EQ(terminal.socket.ErrorText(error), std::string(std::strerror(ECONNREFUSED)));
+  EXPECT_FALSE(terminal.socket.ErrorText(error).empty());
+  EXPECT_FALSE(terminal.connection.IsConnected());
+  EXPECT_EQ(terminal.socket.fd(), -1);
+  EXPECT_EQ(terminal.connection.queuedBytes(), 0u);
+  // Typing after the failure goes nowhere and keeps nothing.
+  terminal.connection.SendChar('y');
+  EXPECT_EQ(terminal.connection.queuedBytes(), 0u);
+}
+
+TEST(ConnectionConnectTest, UnresolvableNameFailsAtOnceWithoutASocket) {
+  Terminal terminal(9);
+  const int error = terminal.connection.ConnectToHost("no-such-host.invalid");
+  EXPECT_NE(error, 0);
+  EXPECT_FALSE(terminal.socket.ErrorText(error).empty());
+  EXPECT_FALSE(terminal.connection.IsConnected());
+  EXPECT_EQ(terminal.socket.fd(), -1);
+  EXPECT_FALSE(terminal.socket.PollOnce(0)) << "no socket, so nothing to wait for";
+  EXPECT_TRUE(terminal.events.empty());
+}
+
+// ---- Bytes on the wire --------------------------------------------------------------------
+
+TEST(ConnectionWireTest, KeySequencesOfBothTerminals) {
+  const std::string got = BytesOnTheWire([](Terminal& t) {
+    TerminalOptions& options = t.session.options;
+    options.terminalType = "vt100";
+    for (const uint32_t key : {kVkUp, kVkDown, kVkRight, kVkLeft, kVkF1}) {
+      EXPECT_EQ(EncodeKey(t.connection, options, key, 0), 1) << "vt100 key " << key;
+    }
+    options.terminalType = "vt52";
+    for (const uint32_t key : {kVkUp, kVkDown, kVkRight, kVkLeft}) {
+      EXPECT_EQ(EncodeKey(t.connection, options, key, 0), 1) << "vt52 key " << key;
+    }
+    EXPECT_EQ(EncodeKey(t.connection, options, kVkF1, 0), 0) << "the VT52 has no F1 sequence";
+  });
+  EXPECT_EQ(got, "\x1BOA\x1BOB\x1BOC\x1BOD\x1BOP"
+                 "\x1B" "A\x1B" "B\x1B" "C\x1B" "D");
+}
+
+TEST(ConnectionWireTest, TypedTextLineEndsAndDataByteFF) {
+  const std::string got = BytesOnTheWire([](Terminal& t) {
+    for (const uint8_t b : Bytes({'a', '\n', 'b', '\r', 0xFF, 'c', 0xFE})) t.connection.SendChar(b);
+  });
+  EXPECT_EQ(got, Bytes({'a', '\r', '\n', 'b', '\r', 0xFF, 0xFF, 'c', 0xFE}));
+}
+
+TEST(ConnectionWireTest, NegotiationAnswersGoOutOnTheConnection) {
+  const std::string expected = Bytes({0xFF, 0xFB, 0x18}) +                                     // WILL TTYPE
+                               Bytes({0xFF, 0xFA, 0x18, 0x00}) + "vt100" + Bytes({0xFF, 0xF0}) +  // IS vt100
+                               Bytes({0xFF, 0xFB, 0x1F}) +                                     // WILL NAWS
+                               Bytes({0xFF, 0xFA, 0x1F, 0x00, 0x50, 0x00, 0x18, 0xFF, 0xF0});   // 80x24
+  std::string got;
+  std::atomic<bool> answered{false};
+  bool ended = false;
+  ScriptedHost host;
+  ASSERT_TRUE(host.ok());
+  host.Run([&](int fd, const HostClock& clock) {
+    const std::string requests = Bytes({0xFF, 0xFD, 0x18, 0xFF, 0xFA, 0x18, 0x01, 0xFF, 0xF0, 0xFF, 0xFD, 0x1F});
+    if (!WriteAll(fd, requests, clock)) return;
+    if (!ReadExactly(fd, expected.size(), got, 4096, clock)) return;
+    answered = true;
+    ended = ReadToEnd(fd, got, 4096, clock);  // anything more would be extra
+  });
+  Terminal terminal(host.port());
+  ASSERT_TRUE(terminal.Connect());
+  EXPECT_TRUE(terminal.PumpUntil([&] { return answered.load() || host.done(); }));
+  EXPECT_TRUE(terminal.FlushAndEndOutput());
+  FinishHost(terminal, host);
+  EXPECT_TRUE(ended);
+  EXPECT_TRUE(SameBytes(expected, got));
+}
+
+// ---- Pastes into a slow host --------------------------------------------------------------
+
+TEST(ConnectionPasteTest, LargePasteArrivesWholeWithTypingBehindIt) {
+  std::string got;
+  bool ended = false;
+  ScriptedHost host(kSmallBuffer);
+  ASSERT_TRUE(host.ok());
+  host.Run([&](int fd, const HostClock& clock) { ended = ReadToEnd(fd, got, 700, clock, /*slow=*/true); });
+  Terminal terminal(host.port());
+  ASSERT_TRUE(terminal.Connect());
+  terminal.UseSmallSendBuffer();
+
+  const std::string paste = Pattern(4u << 20);
+  terminal.connection.SendData(paste);
+  ASSERT_GT(terminal.connection.queuedBytes(), 0u) << "the paste should have to wait";
+  for (const char c : std::string("ls\n")) terminal.connection.SendChar(static_cast<uint8_t>(c));
+  // More typing once some of the paste has gone out.
+  ASSERT_TRUE(terminal.PumpUntil([&] { return terminal.connection.queuedBytes() < (2u << 20); }));
+  for (const char c : std::string("pwd\n")) terminal.connection.SendChar(static_cast<uint8_t>(c));
+
+  EXPECT_TRUE(terminal.FlushAndEndOutput());
+  FinishHost(terminal, host);
+  EXPECT_TRUE(ended);
+  EXPECT_TRUE(SameBytes(paste + "ls\r\npwd\r\n", got));
+}
+
+// The host stops reading twice: first at the start, while more than 1 MiB of the paste waits,
+// then with less than 1 MiB of it left. A telnet request answered in each pause shows where
+// replies go: refused in the first, queued behind the paste in the second. Typed bytes are
+// kept in both.
+TEST(ConnectionPasteTest, RepliesQueueBehindAPasteAndAreRefusedAboveTheLimit) {
+  const size_t pasteSize = 4u << 20;
+  const size_t leftAtSecondPause = 768u << 10;  // well below the limit, well above the kernel's share
+  std::atomic<bool> startReading{false};
+  std::atomic<bool> paused{false};
+  std::atomic<bool> resume{false};
+  std::string got;
+  bool ended = false;
+  ScriptedHost host(kSmallBuffer);
+  ASSERT_TRUE(host.ok());
+  host.Run([&](int fd, const HostClock& clock) {
+    if (!WaitForFlag(startReading, clock)) return;
+    if (!ReadExactly(fd, pasteSize - leftAtSecondPause, got, 1000, clock)) return;
+    paused = true;
+    if (!WaitForFlag(resume, clock)) return;
+    ended = ReadToEnd(fd, got, 1000, clock, /*slow=*/true);
+  });
+  Terminal terminal(host.port());
+  ASSERT_TRUE(terminal.Connect());
+  terminal.UseSmallSendBuffer();
+  const std::string doTtype = Bytes({0xFF, 0xFD, 0x18});
+
+  const std::string paste = Pattern(pasteSize);
+  terminal.connection.SendData(paste);
+  size_t waiting = terminal.connection.queuedBytes();
+  ASSERT_GT(waiting, Connection::kReplyQueueLimit);
+  terminal.AsIfReceived(doTtype);
+  EXPECT_EQ(terminal.connection.queuedBytes(), waiting) << "a reply above the limit is refused";
+  for (const char c : std::string("typed\n")) terminal.connection.SendChar(static_cast<uint8_t>(c));
+  EXPECT_EQ(terminal.connection.queuedBytes(), waiting + 7) << "typed bytes are kept above the limit";
+
+  startReading = true;
+  ASSERT_TRUE(terminal.PumpUntil([&] { return paused.load() || host.done(); }));
+  ASSERT_TRUE(paused.load());
+  waiting = terminal.connection.queuedBytes();
+  ASSERT_LE(waiting, leftAtSecondPause + 7);
+  ASSERT_GT(waiting, 0u) << "the kernel took the whole rest of the paste; the socket buffers are larger than asked";
+  terminal.AsIfReceived(doTtype);
+  EXPECT_EQ(terminal.connection.queuedBytes(), waiting + 3) << "a reply below the limit waits behind the paste";
+  for (const char c : std::string("after\n")) terminal.connection.SendChar(static_cast<uint8_t>(c));
+
+  resume = true;
+  EXPECT_TRUE(terminal.FlushAndEndOutput());
+  FinishHost(terminal, host);
+  EXPECT_TRUE(ended);
+  EXPECT_TRUE(SameBytes(paste + "typed\r\n" + Bytes({0xFF, 0xFB, 0x18}) + "after\r\n", got));
+}
+
+// A reply is several bytes; the host must get all of them or none. With exactly the limit
+// waiting, a cut after the first byte would leave an IAC on the wire that swallows the next
+// typed byte as a telnet command (or, for a window-size report cut after IAC SB, everything
+// typed until some later IAC SE).
+TEST(ConnectionPasteTest, ReplyIsNeverCutAtTheLimit) {
+  std::atomic<bool> startReading{false};
+  std::string got;
+  bool ended = false;
+  ScriptedHost host(kSmallBuffer);
+  ASSERT_TRUE(host.ok());
+  host.Run([&](int fd, const HostClock& clock) {
+    if (!WaitForFlag(startReading, clock)) return;
+    ended = ReadToEnd(fd, got, 4096, clock);
+  });
+  Terminal terminal(host.port());
+  ASSERT_TRUE(terminal.Connect());
+  terminal.UseSmallSendBuffer();
+
+  // The host reads nothing yet, so the queue only grows: fill it to exactly the limit.
+  const std::string paste = Pattern(Connection::kReplyQueueLimit);
+  terminal.connection.SendData(paste);
+  const size_t waiting = terminal.connection.queuedBytes();
+  ASSERT_LE(waiting, Connection::kReplyQueueLimit);
+  const std::string fill = Pattern(Connection::kReplyQueueLimit - waiting);
+  terminal.connection.SendData(fill);
+  ASSERT_EQ(terminal.connection.queuedBytes(), Connection::kReplyQueueLimit);
+
+  terminal.AsIfReceived(Bytes({0xFF, 0xFD, 0x18}));
+  const size_t added = terminal.connection.queuedBytes() - Connection::kReplyQueueLimit;
+  EXPECT_TRUE(added == 0 || added == 3) << "the reply put " << added << " of its 3 bytes in the queue";
+  terminal.connection.SendChar('x');
+
+  startReading = true;
+  EXPECT_TRUE(terminal.FlushAndEndOutput());
+  FinishHost(terminal, host);
+  EXPECT_TRUE(ended);
+  const std::string sent = paste + fill;
+  ASSERT_GE(got.size(), sent.size());
+  EXPECT_TRUE(SameBytes(sent, got.substr(0, sent.size())));
+  const std::string tail = got.substr(sent.size());
+  EXPECT_TRUE(tail == "x" || tail == Bytes({0xFF, 0xFB, 0x18, 'x'}))
+      << "after the paste: " << ::testing::PrintToString(tail);
+}
+
+// ---- The host ends the connection --------------------------------------------------------
+
+TEST(ConnectionCloseTest, ResetDuringAPasteDropsTheQueueAndClosesTheSocket) {
+  ScriptedHost host(kSmallBuffer);
+  ASSERT_TRUE(host.ok());
+  host.Run([&](int fd, const HostClock& clock) {
+    std::string some;
+    ReadExactly(fd, 64u << 10, some, 1000, clock);
+    const linger abort{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    ::close(fd);  // unread data and linger 0: a reset
+    host.MarkClosed();
+  });
+  Terminal terminal(host.port());
+  ASSERT_TRUE(terminal.Connect());
+  terminal.UseSmallSendBuffer();
+  terminal.connection.SendData(Pattern(4u << 20));
+  ASSERT_GT(terminal.connection.queuedBytes(), 0u);
+
+  EXPECT_TRUE(terminal.PumpUntil([&] { return !terminal.socket.IsOpen(); }))
+      << "the reset was never reported; " << terminal.connection.queuedBytes() << " bytes still waiting";
+  host.Finish();
+  EXPECT_TRUE(terminal.Saw(SocketEvent::Closed));
+  EXPECT_FALSE(terminal.connection.IsConnected());
+  EXPECT_EQ(terminal.connection.queuedBytes(), 0u);
+  // Anything typed or answered afterwards is dropped quietly.
+  terminal.connection.SendChar('a');
+  terminal.connection.SendData("more");
+  terminal.AsIfReceived(Bytes({0xFF, 0xFD, 0x1F}));
+  terminal.connection.OnWritable();
+  EXPECT_EQ(terminal.connection.queuedBytes(), 0u);
+  EXPECT_FALSE(terminal.socket.PollOnce(0));
+}
+
+TEST(ConnectionCloseTest, EverythingSentIsReadBeforeTheClose) {
+  std::string lines;
+  const int count = 20000;  // far more than the socket buffers hold
+  char line[32];
+  for (int i = 1; i <= count; ++i) {
+    std::snprintf(line, sizeof line, "line %05d\r\n", i);
+    lines += line;
+  }
+  bool written = false;
+  ScriptedHost host;
+  ASSERT_TRUE(host.ok());
+  host.Run([&](int fd, const HostClock& clock) { written = WriteAll(fd, lines, clock); });
+  Terminal terminal(host.port());
+  ASSERT_TRUE(terminal.Connect());
+
+  EXPECT_TRUE(terminal.PumpUntil([&] { return terminal.closeError.has_value(); }));
+  host.Finish();
+  EXPECT_TRUE(written);
+  EXPECT_EQ(terminal.closeError.value_or(-1), 0) << "an orderly close";
+  EXPECT_EQ(terminal.receivedAtClose, lines.size()) << "the close was reported before all data was read";
+  EXPECT_EQ(terminal.drainedAtClose, 0u);
+  EXPECT_TRUE(SameBytes(lines, terminal.received));
+  EXPECT_EQ(terminal.events.back(), SocketEvent::Closed);
+  EXPECT_FALSE(terminal.connection.IsConnected());
+  // The data went through the pipeline: the last line sits above the cursor's empty row.
+  EXPECT_EQ(terminal.Row(22), "line 20000");
+  EXPECT_EQ(terminal.session.screen.state.cursorRow, 23);
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,370 @@
+// The terminal against a real telnet server on 127.0.0.1: BusyBox's telnetd running /bin/sh.
+// The terminal connects with PosixSocket, Connection and a TerminalSession whose negotiator
+// answers the server on the wire, types an echo command with a Japanese word in the host
+// encoding under test, and must show the shell's output of it in Shift-JIS.
+//
+// The server is a child of the test process, killed and reaped when each test ends and
+// killed by the kernel if the test process dies first. Every wait is bounded and driven by
+// PosixSocket::PollOnce; nothing is timed.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/posix/posix_socket.h"
+#include "screen/screen_observer.h"
+#include "telnet/connection.h"
+#include "telnet/terminal_session.h"
+
+namespace velmora {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kHangGuard = std::chrono::seconds(30);
+// A prompt no shell prints by itself, so that finding it means the shell is ready.
+constexpr const char* kPrompt = "velmora-sh> ";
+
+class NoTrace : public TraceWriter {
+ protected:
+  void WriteRecord(const char*, va_list) override {}
+};
+
+// Runs a program with its output thrown away; true when it exits with status 0.
+bool RunsCleanly(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0) {
+      dup2(null, 0);
+      dup2(null, 1);
+      dup2(null, 2);
+    }
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  const auto deadline = Clock::now() + kHangGuard;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (Clock::now() >= deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A busybox binary that has telnetd, or an empty string.
+std::string FindBusybox() {
+  std::vector<std::string> candidates = {"/bin/busybox", "/usr/bin/busybox", "/usr/local/bin/busybox"};
+  if (const char* path = std::getenv("PATH")) {
+    std::string dirs = path;
+    for (size_t start = 0; start <= dirs.size();) {
+      const size_t end = std::min(dirs.find(':', start), dirs.size());
+      if (end > start) candidates.push_back(dirs.substr(start, end - start) + "/busybox");
+      start = end + 1;
+    }
+  }
+  for (const std::string& candidate : candidates) {
+    if (access(candidate.c_str(), X_OK) == 0 && RunsCleanly({candidate, "telnetd", "--help"})) return candidate;
+  }
+  return {};
+}
+
+// A loopback port nothing listens on at the moment of asking.
+uint16_t FreeLoopbackPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return 0;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  uint16_t port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  ::close(fd);
+  return port;
+}
+
+// `busybox telnetd` in the foreground on one loopback port, logging in straight to /bin/sh.
+class TelnetServer {
+ public:
+  ~TelnetServer() { Stop(); }
+
+  bool Start(const std::string& busybox, uint16_t port) {
+    Stop();
+    // Everything the child needs is built before fork: after it only exec-safe calls are made.
+    const std::string portText = std::to_string(port);
+    std::vector<std::string> args = {busybox, "telnetd", "-F", "-p", portText, "-b", "127.0.0.1",
+                                     "-l", "/bin/sh", "-f", "/dev/null"};
+    // The shell passes bytes through unchanged whatever the locale; a UTF-8 locale keeps
+    // anything locale-aware from touching them either way.
+    std::vector<std::string> env = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "LANG=C.UTF-8", "LC_ALL=C.UTF-8",
+                                    "HOME=/", std::string("PS1=") + kPrompt};
+    std::vector<char*> argv, envp;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+      // Never outlive the test process.
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (getppid() != parent) _exit(127);
+      const int null = open("/dev/null", O_RDWR);
+      if (null >= 0) {
+        dup2(null, 0);
+        dup2(null, 1);
+      }
+      for (int fd = 3; fd < 1024; ++fd) ::close(fd);
+      execve(argv[0], argv.data(), envp.data());
+      _exit(127);
+    }
+    pid_ = pid;
+    return true;
+  }
+
+  // Whether the server has ended (it does when it cannot bind its port).
+  bool Exited() {
+    if (pid_ < 0) return true;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      return true;
+    }
+    return false;
+  }
+
+  void Stop() {
+    if (pid_ < 0) return;
+    kill(pid_, SIGKILL);
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// The terminal as the main window runs it.
+class Terminal : public SocketEventHandler {
+ public:
+  explicit Terminal(uint16_t port) : socket(port), connection(socket), session(observer, trace, connection) {
+    socket.SetEventHandler(this);
+    if (!session.screen.CreateLineStore()) ADD_FAILURE() << "cannot create the line store";
+    session.screen.ResetForConnection();
+  }
+
+  void OnSocketEvent(SocketEvent event, int error) override {
+    switch (event) {
+      case SocketEvent::Connected:
+        connectError = error;
+        connection.OnConnected(error);
+        if (error != 0) socket.Close();
+        break;
+      case SocketEvent::Readable:
+        Receive();
+        break;
+      case SocketEvent::Writable:
+        connection.OnWritable();
+        break;
+      case SocketEvent::Closed:
+        closed = true;
+        for (int i = 0; i < 1 << 20 && Receive(); ++i) {
+        }
+        socket.Close();
+        connection.DropQueue();
+        break;
+    }
+  }
+
+  bool PumpUntil(const std::function<bool()>& done) {
+    const auto deadline = Clock::now() + kHangGuard;
+    while (!done()) {
+      if (Clock::now() >= deadline || !socket.PollOnce(20)) return done();
+    }
+    return true;
+  }
+
+  // One connect attempt; the error it ended with (0: connected).
+  int ConnectOnce() {
+    connectError.reset();
+    if (const int error = connection.ConnectToHost("127.0.0.1"); error != 0) return error;
+    if (!PumpUntil([this] { return connectError.has_value(); })) {
+      socket.Close();
+      return ETIMEDOUT;
+    }
+    return *connectError;
+  }
+
+  // Screen row r as its code page 932 bytes, spaces at the end removed.
+  std::string Row(int32_t r) const {
+    const TerminalLine* line = session.screen.ScreenLine(r);
+    std::string text(reinterpret_cast<const char*>(line->text.get()), static_cast<size_t>(line->width));
+    const size_t end = text.find_last_not_of(' ');
+    return end == std::string::npos ? std::string() : text.substr(0, end + 1);
+  }
+
+  // The cursor's line counted from the oldest line of the store: grows with every line feed,
+  // scrolling or not.
+  int64_t CursorLine() const {
+    const ScreenModel& s = session.screen;
+    return static_cast<int64_t>(s.store.lineCount) - s.rows + s.state.cursorRow;
+  }
+
+  // Whether the cursor stands right after the shell's prompt.
+  bool AtPrompt() const {
+    const ScreenModel& s = session.screen;
+    const std::string row = Row(s.state.cursorRow) + " ";
+    const std::string prompt = kPrompt;
+    return s.state.cursorCol == static_cast<int32_t>(prompt.size()) && row.compare(0, prompt.size(), prompt) == 0;
+  }
+
+  // The screen for a failure message, bytes above 0x7E as hex.
+  std::string Dump() const {
+    std::string out;
+    char hex[8];
+    for (int32_t r = 0; r < session.screen.rows; ++r) {
+      out += "  |";
+      for (const char c : Row(r)) {
+        const auto b = static_cast<uint8_t>(c);
+        if (b >= 0x20 && b < 0x7F) {
+          out += c;
+        } else {
+          std::snprintf(hex, sizeof hex, "<%02X>", b);
+          out += hex;
+        }
+      }
+      out += "|\n";
+    }
+    return out;
+  }
+
+  NullScreenObserver observer;
+  NoTrace trace;
+  PosixSocket socket;
+  Connection connection;
+  TerminalSession session;
+  std::optional<int> connectError;
+  bool closed = false;
+
+ private:
+  bool Receive() {
+    uint8_t buf[512];
+    const long n = socket.Receive(buf, sizeof buf);
+    if (n <= 0) return false;
+    for (long i = 0; i < n; ++i) session.pipeline.ReceiveByte(buf[i]);
+    return true;
+  }
+};
+
+class TelnetdTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    busybox_ = FindBusybox();
+    if (busybox_.empty()) {
+      GTEST_SKIP() << "no busybox with telnetd found (/bin/busybox, /usr/bin/busybox or on PATH); "
+                      "install Debian's busybox-static to run the real-server tests";
+    }
+  }
+
+  void TearDown() override {
+    if (terminal_ != nullptr) terminal_->socket.Close();
+    server_.Stop();
+  }
+
+  // Starts the server on a free port and connects to it. A port taken between asking and
+  // binding ends the server at once: then another port is tried.
+  bool StartAndConnect() {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      const uint16_t port = FreeLoopbackPort();
+      if (port == 0 || !server_.Start(busybox_, port)) continue;
+      terminal_ = std::make_unique<Terminal>(port);
+      const auto deadline = Clock::now() + kHangGuard;
+      while (Clock::now() < deadline && !server_.Exited()) {
+        const int error = terminal_->ConnectOnce();
+        if (error == 0) return true;
+        // Refused while the server is still starting up.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      server_.Stop();
+    }
+    return false;
+  }
+
+  std::string busybox_;
+  TelnetServer server_;
+  std::unique_ptr<Terminal> terminal_;
+};
+
+TEST_F(TelnetdTest, ShellOutputInEachHostEncodingShowsInShiftJis) {
+  ASSERT_TRUE(StartAndConnect()) << "could not reach busybox telnetd on 127.0.0.1";
+  Terminal& t = *terminal_;
+  ASSERT_TRUE(t.PumpUntil([&] { return t.AtPrompt() || t.closed; })) << "no shell prompt; the screen:\n" << t.Dump();
+  ASSERT_FALSE(t.closed) << "the server closed the connection; the screen:\n" << t.Dump();
+
+  // 日本語 in code page 932.
+  const std::string shown = "\x93\xFA\x96\x7B\x8C\xEA";
+  struct Round {
+    const char* name;
+    HostEncoding encoding;
+    std::string word;
+  };
+  const Round rounds[] = {
+      {"EUC-JP", HostEncoding::EUC, "\xC6\xFC\xCB\xDC\xB8\xEC"},
+      {"UTF-8", HostEncoding::UTF8, "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"},
+  };
+  for (const Round& round : rounds) {
+    SCOPED_TRACE(round.name);
+    t.session.options.hostEncoding = round.encoding;
+    const int64_t before = t.CursorLine();
+    t.connection.SendData("echo " + round.word);
+    t.connection.SendChar('\r');
+    // Done when two lines on, a new prompt follows a line that starts with the word: the
+    // command line's own echo, then the command's output, then the prompt.
+    const bool done = t.PumpUntil([&] {
+      if (t.closed || t.CursorLine() < before + 2 || !t.AtPrompt()) return t.closed;
+      const int32_t row = t.session.screen.state.cursorRow;
+      return row >= 1 && t.Row(row - 1).compare(0, shown.size(), shown) == 0;
+    });
+    ASSERT_TRUE(done && !t.closed) << "no output of the command; the screen:\n" << t.Dump();
+    const int32_t row = t.session.screen.state.cursorRow;
+    EXPECT_EQ(t.Row(row - 1), shown) << "the output line; the screen:\n" << t.Dump();
+    if (row >= 2) {
+      EXPECT_EQ(t.Row(row - 2), std::string(kPrompt) + "echo " + shown) << "the command line; the screen:\n" << t.Dump();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velmora
