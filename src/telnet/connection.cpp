@@ -27,8 +27,15 @@ void Connection::SendText(std::string_view text) {
   Offer(reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
+// A data byte 0xFF goes out doubled (IAC IAC), so the host never reads pasted text as a command.
 void Connection::SendData(std::string_view data) {
-  Offer(reinterpret_cast<const uint8_t*>(data.data()), data.size());
+  size_t start = 0;
+  for (size_t i = 0; i < data.size(); ++i) {
+    if (static_cast<uint8_t>(data[i]) != 0xFF) continue;
+    Offer(reinterpret_cast<const uint8_t*>(data.data()) + start, i + 1 - start);
+    start = i;  // the 0xFF goes out once more with the next piece
+  }
+  Offer(reinterpret_cast<const uint8_t*>(data.data()) + start, data.size() - start);
 }
 
 // A reply goes out one byte per send while nothing waits, and is refused whole, never in part,

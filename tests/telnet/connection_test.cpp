@@ -465,8 +465,10 @@ TEST(ConnectionWireTest, KeySequencesOfBothTerminals) {
 TEST(ConnectionWireTest, TypedTextLineEndsAndDataByteFF) {
   const std::string got = BytesOnTheWire([](Terminal& t) {
     for (const uint8_t b : Bytes({'a', '\n', 'b', '\r', 0xFF, 'c', 0xFE})) t.connection.SendChar(b);
+    t.connection.SendData(Bytes({'p', 0xFF, '\r', 0xFF, 0xFF}));  // pasted text: no CR added
   });
-  EXPECT_EQ(got, Bytes({'a', '\r', '\n', 'b', '\r', 0xFF, 0xFF, 'c', 0xFE}));
+  EXPECT_EQ(got, Bytes({'a', '\r', '\n', 'b', '\r', 0xFF, 0xFF, 'c', 0xFE,
+                        'p', 0xFF, 0xFF, '\r', 0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
 TEST(ConnectionWireTest, NegotiationAnswersGoOutOnTheConnection) {
