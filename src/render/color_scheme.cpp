@@ -33,10 +33,10 @@ void DrawColorSample(SamplePainter& painter, const ColorScheme& working, const S
   const ColorRef window = SchemeColor(working, kColorWindow, system);
   const ColorRef text = SchemeColor(working, kColorWindowText, system);
   painter.FillBackground(window);
-  painter.DrawText(0, 0, "venus% ls", text, window);
-  painter.DrawText(0, lineHeight, "mimi", text, window);
-  painter.DrawText(0, 2 * lineHeight, "venus%", text, window);
-  painter.DrawText(8 * charWidth, lineHeight, "tama", SchemeColor(working, kColorHighlightText, system),
+  painter.OutputText(0, 0, "venus% ls", text, window);
+  painter.OutputText(0, lineHeight, "mimi", text, window);
+  painter.OutputText(0, 2 * lineHeight, "venus%", text, window);
+  painter.OutputText(8 * charWidth, lineHeight, "tama", SchemeColor(working, kColorHighlightText, system),
                    SchemeColor(working, kColorHighlight, system));
 }
 

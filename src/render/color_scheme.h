@@ -78,7 +78,7 @@ class SamplePainter {
   virtual ~SamplePainter() = default;
   virtual void FillBackground(ColorRef color) = 0;
   // Text with its background painted.
-  virtual void DrawText(int x, int y, std::string_view text, ColorRef foreground, ColorRef background) = 0;
+  virtual void OutputText(int x, int y, std::string_view text, ColorRef foreground, ColorRef background) = 0;
 };
 
 // Three lines of shell output with one word selected, in the working colours; `charWidth` and

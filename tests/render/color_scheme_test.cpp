@@ -18,7 +18,7 @@ class RecordingSample : public SamplePainter {
  public:
   std::vector<std::string> calls;
   void FillBackground(ColorRef c) override { calls.push_back("fill " + std::to_string(c)); }
-  void DrawText(int x, int y, std::string_view text, ColorRef fg, ColorRef bg) override {
+  void OutputText(int x, int y, std::string_view text, ColorRef fg, ColorRef bg) override {
     calls.push_back(std::to_string(x) + "," + std::to_string(y) + " " + std::string(text) + " " +
                     std::to_string(fg) + "/" + std::to_string(bg));
   }
