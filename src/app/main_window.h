@@ -1,0 +1,115 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/window_port.h"
+#include "render/color_scheme.h"
+#include "screen/caret.h"
+#include "settings/registry_store.h"
+#include "settings/settings_store.h"
+#include "telnet/connection.h"
+#include "telnet/debug_trace.h"
+#include "telnet/socket.h"
+#include "telnet/terminal_session.h"
+
+namespace velmora {
+
+// The state of one menu item when its popup opens.
+struct MenuItemState {
+  int id = 0;
+  bool enabled = true;
+  bool checked = false;
+  friend bool operator==(const MenuItemState&, const MenuItemState&) = default;
+};
+
+// The main window's logic: everything the window does that is not a platform call. A front-end
+// turns its native events into calls of the On... methods and carries out what the logic asks of
+// its WindowPort. It owns the terminal (screen, pipeline, negotiation), the connection, the
+// settings, the colour scheme and the trace, and is the screen's observer.
+class MainWindow : public ScreenObserver {
+ public:
+  MainWindow(WindowPort& window, Socket& socket, RegistryStore& store, int processId);
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // --- start-up, in this order ---
+  // Loads the persisted settings and applies the command line (arguments joined with blanks).
+  void LoadSettingsAndCommandLine(std::string_view commandLine);
+  // The window was created: font, cell metrics, screen lines, title. False when the screen
+  // lines cannot be made (the program then ends with exit code 1).
+  bool OnCreate();
+  // Sizes the outer window so that its client area holds the grid.
+  void FitWindowToGrid(bool redraw);
+  // After the window is shown: connects at once when a host was named on the command line.
+  void ConnectAtStart();
+
+  // --- window events ---
+  void OnDestroy();
+  void OnSetFocus();
+  void OnKillFocus();
+  void Paint(PaintPort& painter, const PixelRect& update);
+  void OnClose();
+  bool OnQueryEndSession();  // false refuses the shutdown or log-off
+  void OnEndSession(bool ending);
+  void OnSystemSettingsChange() { FitWindowToGrid(true); }
+  bool OnKeyDown(uint32_t virtualKey, uint32_t keyData);  // true when handled
+  void OnChar(uint8_t byte);
+  void OnImeChar(uint16_t character);  // lead byte in the high byte, 0 for a single byte
+  void OnImeStartComposition();
+  void OnCommand(int id);
+  // The enabling and checks of a popup as it opens: the Encoding submenu, or a menu-bar popup
+  // by its position (0 Connection, 1 Edit, 2 View, 3 Help).
+  std::vector<MenuItemState> MenuStateForPopup(int position, bool encodingSubmenu);
+  // Scroll-bar requests (the window system's SB_ codes) and the thumb's track position.
+  void OnVScroll(int request, int trackPosition);
+
+  // --- ScreenObserver: what the screen asks of the window ---
+  void ShowLiveScreen() override;
+  void InvalidateCells(const CellRect& area) override;
+  void InvalidateAll() override { window_.InvalidateAll(); }
+  void RepaintNow() override { window_.UpdateNow(); }
+  void ScrollCells(const CellRect& area, int32_t dx, int32_t dy) override;
+  void SetScrollBar(const ScrollBarInfo& bar, unsigned parts) override { window_.SetScrollBar(bar, parts); }
+  void UpdateCaret() override;
+  void AlertSound() override { window_.AlertSound(); }
+
+  // Sets the title to "status - Velmora".
+  void SetTitleStatus(std::string_view statusUtf8);
+  bool IsConnected() const { return connection_.IsConnected(); }
+
+  TerminalSession& session() { return session_; }
+  ScreenModel& screen() { return session_.screen; }
+  Connection& connection() { return connection_; }
+  DebugTrace& trace() { return trace_; }
+  Settings& settings() { return settings_; }
+  ColorScheme& colors() { return colors_; }
+  const LaunchOptions& launch() const { return launch_; }
+  std::string& hostName() { return hostName_; }
+  const FontMetrics& metrics() const { return metrics_; }
+  CaretTracker& caret() { return caret_; }
+
+ private:
+  void ApplyFont();
+  void ChooseFontCommand();
+  void TerminalSizeCommand();
+  void ColorsCommand();
+  PixelRect ToPixels(const CellRect& area) const;
+
+  WindowPort& window_;
+  RegistryStore& store_;
+  Connection connection_;
+  DebugTrace trace_;
+  TerminalSession session_;
+  Settings settings_;
+  ColorScheme colors_;
+  CustomColors customColors_{};
+  LaunchOptions launch_;
+  std::string hostName_;  // code page 932, at most 63 bytes
+  FontMetrics metrics_;
+  CaretTracker caret_;
+};
+
+}  // namespace velmora

@@ -1,0 +1,95 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/window_size.h"
+#include "render/color_scheme.h"
+#include "render/text_painter.h"
+#include "screen/caret_port.h"
+#include "screen/screen_observer.h"
+#include "settings/settings_store.h"
+
+namespace velmora {
+
+class ColorDialogModel;
+class TerminalSizeDialogModel;
+
+// A rectangle of client-area pixels: [left, right) x [top, bottom).
+struct PixelRect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+  friend bool operator==(const PixelRect&, const PixelRect&) = default;
+};
+
+// What the window system draws the terminal with while the window paints.
+class PaintPort : public TextPainter {
+ public:
+  // The grid border: a one-pixel line from (x0, y0) to (x1, y1) and on to (x2, y2).
+  virtual void DrawBorder(int x0, int y0, int x1, int y1, int x2, int y2, ColorRef color) = 0;
+};
+
+// Everything the main window's logic asks of the native window. A front-end implements it in
+// a few hundred lines; tests implement it as a recorder. Every call is made on the window's one
+// thread, from inside a call of the logic. Unless a method says otherwise it returns without
+// calling back into the logic. Texts are UTF-8; terminal text is code page 932 bytes.
+class WindowPort : public CaretPort, public SystemColors {
+ public:
+  // SystemColors: the desktop's colours for window background, window text, selection
+  // background and selected text.
+  // --- damage and scrolling (client-area pixels) ---
+  // The area no longer shows the model; it is erased to the window background and drawn by the
+  // next paint.
+  virtual void InvalidatePixels(const PixelRect& area) = 0;
+  virtual void InvalidateAll() = 0;
+  // Moves the pixels of `area` by (dx, dy), clipped to the area; what is uncovered is
+  // invalidated and erased.
+  virtual void ScrollPixels(const PixelRect& area, int dx, int dy) = 0;
+  // Paints whatever is invalid before returning (into the window's image; showing it on the
+  // screen may wait for the next frame). May call the logic's Paint.
+  virtual void UpdateNow() = 0;
+  // The vertical scroll bar: applies the given parts; a bar with nothing to scroll is shown
+  // disabled rather than hidden.
+  virtual void SetScrollBar(const ScrollBarInfo& bar, unsigned parts) = 0;
+
+  // --- the window itself ---
+  virtual void SetTitleText(const std::string& title) = 0;
+  // The frame sizes of the window system, read anew on every fit of the window to the grid.
+  virtual FrameMetrics GetFrameMetrics() = 0;
+  // Resizes the outer window keeping its position and stacking order.
+  virtual void ResizeWindow(int outerWidth, int outerHeight, bool redraw) = 0;
+  // The class background the window system paints where no text is drawn.
+  virtual void SetWindowBackground(const ColorScheme& scheme) = 0;
+  // Ends the window: the front-end destroys it and then calls the logic's OnDestroy.
+  virtual void DestroyNativeWindow() = 0;
+  // Ends the event loop with the exit code once the current event is handled.
+  virtual void PostQuit(int exitCode) = 0;
+  virtual void AlertSound() = 0;
+
+  // --- fonts ---
+  // Makes the terminal font and its bold and underlined variants from the description,
+  // replacing the old ones; the metrics of the new font come back as FontMetrics.
+  virtual FontMetrics CreateTerminalFont(const LogFont& description) = 0;
+  // The description of the system's fixed-pitch font, and of the terminal font as it really is.
+  virtual LogFont SystemFixedFontDescription() = 0;
+  virtual LogFont CurrentFontDescription() = 0;
+  // Places the input method's composition window at (x, y) with the terminal font.
+  virtual void PlaceComposition(int x, int y, const LogFont& font) = 0;
+
+  // --- modal dialogs and messages (each runs a nested event loop: socket events and text
+  // output may reach the logic before it returns) ---
+  // The font chooser (fixed-pitch screen fonts), starting from and writing into `font`.
+  virtual bool ChooseTerminalFont(LogFont& font) = 0;
+  virtual bool RunTerminalSizeDialog(TerminalSizeDialogModel& model) = 0;
+  virtual void RunAboutDialog() = 0;
+  virtual bool RunColorDialog(ColorDialogModel& model, CustomColors& customColors) = 0;
+  // A question with Yes and No, caption "Velmora", exclamation icon. True for Yes.
+  virtual bool AskYesNo(const std::string& text) = 0;
+
+  // --- clipboard ---
+  virtual bool ClipboardHasText() = 0;
+};
+
+}  // namespace velmora
