@@ -143,12 +143,28 @@ bool MainWindow::OnKeyDown(uint32_t virtualKey, uint32_t keyData) {
 
 void MainWindow::OnChar(uint8_t byte) {
   if (!connection_.IsConnected()) return;
-  if (session_.negotiator.localEcho) screen().PutChar(byte);
+  if (session_.negotiator.localEcho) EchoTyped(byte);
   if (byte >= 0xA1 && byte <= 0xDF) {
     SendTypedKana(connection_, session_.options.hostEncoding, byte);
   } else {
     connection_.SendChar(byte);
   }
+}
+
+// A typed byte shown locally. Control bytes act on the cursor as the host's would, so the
+// grid never holds a raw control byte: Enter and a line feed start a new line (the line feed
+// goes out as CR LF), Backspace and Tab move; other controls are not shown.
+void MainWindow::EchoTyped(uint8_t byte) {
+  ScreenModel& s = screen();
+  switch (byte) {
+    case '\r': s.CarriageReturn(); return;
+    case '\n': s.CarriageReturn(); s.LineFeed(); return;
+    case '\b': s.Backspace(); return;
+    case '\t': s.HorizontalTab(); return;
+    default: break;
+  }
+  if (byte < 0x20 || byte == 0x7F) return;
+  s.PutChar(byte);
 }
 
 void MainWindow::OnImeChar(uint16_t character) {

@@ -92,7 +92,7 @@ class MainWindow : public ScreenObserver {
   CaretTracker& caret() { return caret_; }
 
  private:
-  void ApplyFont();
+  void EchoTyped(uint8_t byte);
   void ChooseFontCommand();
   void TerminalSizeCommand();
   void ColorsCommand();

@@ -1,0 +1,358 @@
+// The main window's logic driven through a headless window: start-up, painting, typing, menus,
+// the font, size, colour and encoding commands, and closing, with a real loopback peer where a
+// connection is needed.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "app/startup.h"
+#include "app/ui_text.h"
+#include "platform/posix/posix_socket.h"
+#include "recording_window.h"
+#include "settings/memory_store.h"
+
+namespace velmora::testing {
+namespace {
+
+const std::string kKey = "SOFTWARE\\ostrin\\Velmora";
+
+// A peer listening on 127.0.0.1 that accepts one connection.
+class LoopbackPeer {
+ public:
+  LoopbackPeer() {
+    listen_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    listen(listen_, 1);
+    socklen_t len = sizeof a;
+    getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+  }
+  ~LoopbackPeer() {
+    if (conn_ >= 0) close(conn_);
+    close(listen_);
+  }
+  void Accept() { conn_ = accept(listen_, nullptr, nullptr); }
+  void Send(const std::string& bytes) { ASSERT_EQ(send(conn_, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size())); }
+  // Reads until `count` bytes arrived (bounded wait).
+  std::string Read(size_t count) {
+    std::string got;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
+      char buf[4096];
+      timeval tv{0, 100000};
+      setsockopt(conn_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+      const ssize_t n = recv(conn_, buf, sizeof buf, 0);
+      if (n > 0) got.append(buf, static_cast<size_t>(n));
+      if (n == 0) break;
+    }
+    return got;
+  }
+  uint16_t port = 0;
+
+ private:
+  int listen_ = -1;
+  int conn_ = -1;
+};
+
+// The terminal in a headless window, with the socket events handled as the connection's owner
+// handles them.
+struct Headless : SocketEventHandler {
+  explicit Headless(std::optional<uint16_t> port = std::nullopt) : socket(port), logic(window, socket, store, 4242) {
+    window.logic = &logic;
+    socket.SetEventHandler(this);
+  }
+  void OnSocketEvent(SocketEvent event, int error) override {
+    if (event == SocketEvent::Connected) {
+      logic.connection().OnConnected(error);
+      connected = error == 0;
+      if (connected) logic.screen().ResetForConnection();
+    } else if (event == SocketEvent::Readable) {
+      uint8_t buf[512];
+      const long n = socket.Receive(buf, sizeof buf);
+      for (long i = 0; i < n; ++i) logic.session().pipeline.ReceiveByte(buf[i]);
+    } else if (event == SocketEvent::Writable) {
+      logic.connection().OnWritable();
+    }
+  }
+  // Polls until `done` holds (bounded).
+  bool PumpUntil(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      socket.PollOnce(20);
+    }
+    return true;
+  }
+  std::string Row(int r) {
+    const TerminalLine* l = logic.screen().ScreenLine(r);
+    std::string s(reinterpret_cast<const char*>(l->text.get()), static_cast<size_t>(l->width));
+    return s.erase(s.find_last_not_of(' ') + 1);
+  }
+
+  MemoryStore store;
+  RecordingWindow window;
+  PosixSocket socket;
+  MainWindow logic;
+  bool connected = false;
+};
+
+TEST(MainWindow, WholeSession) {
+  LoopbackPeer peer;
+  Headless h(peer.port);
+  h.store.Put(kKey, "columns", kRegDword, Le32(80));
+  h.logic.LoadSettingsAndCommandLine("/H 127.0.0.1 /C utf8 /T vt100");
+  ASSERT_TRUE(h.logic.OnCreate());
+  EXPECT_EQ(h.window.title, "未接続 - Velmora");
+  EXPECT_EQ(h.window.current.faceName(), "System Fixed");  // no stored font
+  h.logic.FitWindowToGrid(false);
+  EXPECT_EQ(h.window.Only("resize").back(), "resize 669x439");  // 640+17+12 by 384+23+20+12
+  h.logic.ConnectAtStart();
+  EXPECT_EQ(h.window.title, "接続中... - Velmora");
+  peer.Accept();
+  ASSERT_TRUE(h.PumpUntil([&] { return h.connected; }));
+
+  // The host greets in UTF-8 and asks for the window size.
+  peer.Send("\xff\xfd\x1f" "\xe3\x81\x93\xe3\x82\x93\xe3\x81\xab\xe3\x81\xa1\xe3\x81\xaf\r\nabc");
+  ASSERT_TRUE(h.PumpUntil([&] { return h.Row(1) == "abc"; }));
+  EXPECT_EQ(peer.Read(12), std::string("\xff\xfb\x1f\xff\xfa\x1f\x00\x50\x00\x18\xff\xf0", 12));
+  EXPECT_EQ(h.Row(0), "\x82\xb1\x82\xf1\x82\xc9\x82\xbf\x82\xcd");  // こんにちは in Shift-JIS
+  RecordingPainter painter;
+  h.logic.Paint(painter, PixelRect{0, 0, 800, 32});
+  EXPECT_EQ(painter.Texts()[0], "0,0 \x82\xb1\x82\xf1\x82\xc9\x82\xbf\x82\xcd" + std::string(70, ' '));
+  EXPECT_EQ(painter.Texts()[1], "0,16 abc" + std::string(77, ' '));
+  EXPECT_EQ(painter.Texts().size(), 3u);  // only the rows the update area meets (its bottom edge too)
+  EXPECT_EQ(painter.calls.back(), "border 0,384 640,384 640,-1 1048584");
+
+  // Typing: echoed locally (the host has not taken the echo) and sent.
+  h.logic.OnChar('x');
+  h.logic.OnChar('\n');
+  h.logic.OnChar(0x01);  // Ctrl+A: sent, not shown
+  h.logic.OnChar('y');
+  EXPECT_EQ(peer.Read(5), "x\r\n\x01y");
+  EXPECT_EQ(h.Row(1), "abcx");
+  EXPECT_EQ(h.Row(2), "y");
+
+  // A new font: new cells, the window fitted to them, the caret made anew, the font saved.
+  LogFont gothic;
+  gothic.setFaceName("IPAGothic");
+  gothic.setCharSet(128);
+  h.window.fontChoice = gothic;
+  h.window.nextMetrics = FontMetrics{10, 20, 0, 0, 0};
+  h.window.calls.clear();
+  h.logic.OnCommand(kCmdFont);
+  EXPECT_EQ(h.window.Only("resize"), std::vector<std::string>{"resize 829x535 redraw"});
+  EXPECT_EQ(h.window.Only("caret create"), std::vector<std::string>{"caret create 10x20"});
+  EXPECT_EQ(h.store.Get(kKey, "logfont")->bytes, std::string(gothic.bytes.begin(), gothic.bytes.end()));
+
+  // A new terminal size: the host hears of it and the settings keep it.
+  h.window.sizeTexts = std::array<std::string, 3>{"100", "30", "500"};
+  h.logic.OnCommand(kCmdTerminalSize);
+  EXPECT_EQ(h.logic.screen().columns, 100);
+  EXPECT_EQ(h.logic.screen().rows, 30);
+  EXPECT_EQ(h.logic.screen().state.regionBottom, 29);
+  EXPECT_EQ(peer.Read(9), std::string("\xff\xfa\x1f\x00\x64\x00\x1e\xff\xf0", 9));
+  EXPECT_EQ(h.store.Get(kKey, "columns")->bytes, Le32(100));
+  EXPECT_EQ(h.store.Get(kKey, "back log max")->bytes, Le32(500));
+  EXPECT_EQ(h.Row(0), "\x82\xb1\x82\xf1\x82\xc9\x82\xbf\x82\xcd");  // the text survives the resize
+
+  // Closing while connected asks first; No keeps everything.
+  h.window.answerYes = false;
+  h.logic.OnCommand(kCmdExit);
+  EXPECT_FALSE(h.window.destroyed);
+  EXPECT_EQ(h.window.questions.back(), "接続を切断してVelmoraを終了しますか?");
+  h.window.answerYes = true;
+  h.logic.OnClose();
+  EXPECT_TRUE(h.window.destroyed);
+  EXPECT_EQ(h.window.exitCode, 0);
+  EXPECT_FALSE(h.logic.IsConnected());
+  EXPECT_EQ(peer.Read(1), "");  // the host sees the connection end
+}
+
+TEST(MainWindow, NotConnected) {
+  Headless h;
+  h.logic.LoadSettingsAndCommandLine("");
+  ASSERT_TRUE(h.logic.OnCreate());
+  h.logic.ConnectAtStart();
+  EXPECT_EQ(h.window.title, "未接続 - Velmora");
+  h.logic.OnChar('a');
+  h.logic.OnImeChar(0x82A0);
+  EXPECT_EQ(h.Row(0), "");  // typing while not connected echoes nothing
+  EXPECT_EQ(h.logic.connection().queuedBytes(), 0u);
+  EXPECT_TRUE(h.logic.OnKeyDown(0x26, 0));   // an arrow key counts as handled, its bytes are lost
+  EXPECT_FALSE(h.logic.OnKeyDown(0x24, 0));  // Home is not
+
+  // Closing asks nothing when not connected.
+  h.logic.OnClose();
+  EXPECT_TRUE(h.window.questions.empty());
+  EXPECT_TRUE(h.window.destroyed);
+  EXPECT_TRUE(h.logic.OnQueryEndSession());
+}
+
+TEST(MainWindow, MenuStates) {
+  LoopbackPeer peer;
+  Headless h(peer.port);
+  h.logic.LoadSettingsAndCommandLine("/Csjis");
+  ASSERT_TRUE(h.logic.OnCreate());
+  h.window.clipboardText = true;
+  using S = MenuItemState;
+  EXPECT_EQ(h.logic.MenuStateForPopup(0, false), (std::vector<S>{{kCmdConnect, true, false}, {kCmdDisconnect, false, false}}));
+  EXPECT_EQ(h.logic.MenuStateForPopup(1, false),
+            (std::vector<S>{{kCmdCopy, false, false}, {kCmdPaste, false, false}, {kCmdSelectAll, true, false},
+                            {kCmdClearBacklog, true, false}}));
+  EXPECT_EQ(h.logic.MenuStateForPopup(3, true),  // the submenu, tested before the Help position
+            (std::vector<S>{{kCmdEncodingEuc, true, false}, {kCmdEncodingSjis, true, true}, {kCmdEncodingUtf8, true, false}}));
+  EXPECT_EQ(h.logic.MenuStateForPopup(3, false), (std::vector<S>{{kCmdDebugTrace, true, false}}));
+  h.logic.OnCommand(kCmdDebugTrace);
+  h.logic.OnCommand(kCmdEncodingUtf8);
+  EXPECT_EQ(h.logic.MenuStateForPopup(3, false), (std::vector<S>{{kCmdDebugTrace, true, true}}));
+  EXPECT_EQ(h.logic.MenuStateForPopup(3, true)[2], (S{kCmdEncodingUtf8, true, true}));
+  EXPECT_TRUE(h.logic.MenuStateForPopup(2, false).empty());
+
+  h.logic.screen().selection = Selection{0, 0, 3, 0};
+  ASSERT_EQ(h.logic.connection().ConnectToHost("127.0.0.1"), 0);
+  EXPECT_EQ(h.logic.MenuStateForPopup(0, false), (std::vector<S>{{kCmdConnect, false, false}, {kCmdDisconnect, true, false}}));
+  EXPECT_EQ(h.logic.MenuStateForPopup(1, false)[0], (S{kCmdCopy, true, false}));
+  EXPECT_EQ(h.logic.MenuStateForPopup(1, false)[1], (S{kCmdPaste, true, false}));
+  h.window.clipboardText = false;
+  EXPECT_EQ(h.logic.MenuStateForPopup(1, false)[1], (S{kCmdPaste, false, false}));
+  h.window.answerYes = false;
+  EXPECT_FALSE(h.logic.OnQueryEndSession());
+}
+
+TEST(MainWindow, FontAndSizeDialogsCancelledOrClamped) {
+  Headless h;
+  h.logic.LoadSettingsAndCommandLine("");
+  ASSERT_TRUE(h.logic.OnCreate());
+  const LogFont before = h.logic.settings().logFont;
+  h.logic.OnCommand(kCmdFont);  // cancelled: the description is the font's again
+  EXPECT_EQ(h.logic.settings().logFont.faceName(), before.faceName());
+  EXPECT_EQ(h.store.Get(kKey, "logfont"), nullptr);
+
+  h.logic.screen().state.cursorCol = 79;
+  h.logic.screen().state.cursorRow = 23;
+  h.window.sizeTexts = std::array<std::string, 3>{"200", "5", ""};  // clamped to 163 x 12
+  h.window.calls.clear();
+  h.logic.OnCommand(kCmdTerminalSize);
+  EXPECT_EQ(h.logic.screen().columns, 163);
+  EXPECT_EQ(h.logic.screen().rows, 12);
+  EXPECT_EQ(h.logic.screen().state.cursorRow, 11);
+  EXPECT_EQ(h.logic.screen().state.cursorCol, 79);
+  EXPECT_EQ(h.window.Only("bar"), std::vector<std::string>{"bar max=11 page=12 pos=0 parts=3"});
+  EXPECT_EQ(h.store.Get(kKey, "rows")->bytes, Le32(12));
+
+  h.window.sizeTexts.reset();  // cancelled: nothing follows
+  h.window.calls.clear();
+  h.logic.OnCommand(kCmdTerminalSize);
+  EXPECT_EQ(h.window.calls, std::vector<std::string>{"size dialog"});
+}
+
+TEST(MainWindow, ColoursCompositionAndScrolling) {
+  Headless h;
+  h.logic.LoadSettingsAndCommandLine("");
+  ASSERT_TRUE(h.logic.OnCreate());
+  h.window.colorDialog = [](ColorDialogModel& m) {
+    m.OnDefaultClicked(false);
+    m.OnColorPicked(kIdTextBackground, true, Rgb(0, 0, 255));
+    return true;
+  };
+  h.logic.OnCommand(kCmdColors);
+  EXPECT_EQ(h.logic.colors().colorWindow, Rgb(0, 0, 255));
+  EXPECT_EQ(h.window.Only("background"), std::vector<std::string>{"background 16711680"});
+  EXPECT_EQ(h.store.Get(kKey, "color window")->bytes, Le32(Rgb(0, 0, 255)));
+
+  h.logic.screen().state.cursorCol = 79;
+  h.logic.screen().state.cursorRow = 23;
+  h.logic.OnImeStartComposition();
+  EXPECT_EQ(h.window.Only("composition").back(), "composition 632,368");
+
+  // Output into the backlog, a look back with the scroll bar, the next output snaps back.
+  for (int i = 0; i < 30; ++i) {
+    h.logic.screen().PutChar('a' + i % 26);
+    h.logic.screen().CarriageReturn();
+    h.logic.screen().LineFeed();
+  }
+  const int32_t bottom = h.logic.screen().view.viewIndex;
+  h.logic.OnVScroll(0, 0);  // a line up
+  h.logic.OnVScroll(2, 0);  // a page up
+  EXPECT_EQ(h.logic.screen().view.viewIndex, bottom - 25);
+  h.logic.OnVScroll(6, 0);  // top
+  EXPECT_EQ(h.logic.screen().view.viewIndex, 0);
+  h.logic.OnVScroll(5, 3);  // dragging the thumb holds the view
+  h.logic.screen().PutChar('z');
+  EXPECT_EQ(h.logic.screen().view.viewIndex, 3);
+  h.logic.OnVScroll(4, 0);  // released
+  h.logic.screen().PutChar('z');
+  EXPECT_EQ(h.logic.screen().view.viewIndex, bottom);
+}
+
+}  // namespace
+}  // namespace velmora::testing
+
+namespace velmora::testing {
+namespace {
+
+class FakePlatform : public StartupPlatform {
+ public:
+  explicit FakePlatform(Headless& h) : h_(h) {}
+  bool networking = true;
+  bool windowMade = true;
+  std::vector<std::string> steps;
+  bool StartNetworking() override {
+    steps.push_back("start");
+    return networking;
+  }
+  void StopNetworking() override { steps.push_back("stop"); }
+  bool CreateMainWindow() override {
+    steps.push_back("create");
+    return windowMade && h_.logic.OnCreate();
+  }
+  void ShowMainWindow() override { steps.push_back("show " + h_.window.title); }
+  int RunEventLoop() override {
+    steps.push_back("loop " + h_.window.title);
+    h_.logic.OnCommand(kCmdExit);
+    return h_.window.exitCode;
+  }
+
+ private:
+  Headless& h_;
+};
+
+TEST(Startup, SequenceAndExitCodes) {
+  {
+    Headless h;
+    FakePlatform p(h);
+    EXPECT_EQ(RunVelmora(p, h.logic, "/Hno-such-host.invalid"), 0);
+    EXPECT_EQ(p.steps, (std::vector<std::string>{"start", "create", "show 未接続 - Velmora",
+                                                  "loop 接続中... - Velmora", "stop"}));
+    EXPECT_EQ(h.window.Only("resize").front(), "resize 669x439");
+  }
+  {
+    Headless h;
+    FakePlatform p(h);
+    p.networking = false;
+    EXPECT_EQ(RunVelmora(p, h.logic, ""), 1);
+    EXPECT_EQ(p.steps, std::vector<std::string>{"start"});
+  }
+  {
+    Headless h;
+    FakePlatform p(h);
+    p.windowMade = false;
+    EXPECT_EQ(RunVelmora(p, h.logic, ""), 1);
+    EXPECT_EQ(p.steps, (std::vector<std::string>{"start", "create", "stop"}));
+  }
+  const char* argv[] = {"velmora", "/h", "example", "/c", "utf8"};
+  EXPECT_EQ(JoinArguments(5, argv), "/h example /c utf8");
+  EXPECT_EQ(JoinArguments(1, argv), "");
+}
+
+}  // namespace
+}  // namespace velmora::testing
