@@ -7,6 +7,9 @@
 #include "emulation/key_encoder.h"
 #include "encoding/text_transfer.h"
 #include "render/line_renderer.h"
+#include "screen/selection_region.h"
+#include "settings/connect_dialog.h"
+#include "settings/host_history.h"
 #include "settings/terminal_size_dialog.h"
 
 namespace velmora {
@@ -29,7 +32,9 @@ enum ScrollRequest : int {
 
 MainWindow::MainWindow(WindowPort& window, Socket& socket, RegistryStore& store, int processId)
     : window_(window), store_(store), connection_(socket), trace_(TraceFileName(processId)),
-      session_(*this, trace_, connection_) {}
+      session_(*this, trace_, connection_) {
+  socket.SetEventHandler(this);
+}
 
 void MainWindow::LoadSettingsAndCommandLine(std::string_view commandLine) {
   LoadSizeSettings(store_, settings_, colors_);
@@ -59,9 +64,94 @@ void MainWindow::FitWindowToGrid(bool redraw) {
 }
 
 void MainWindow::ConnectAtStart() {
-  if (hostName_.empty()) return;
+  if (!hostName_.empty()) StartConnect();
+}
+
+void MainWindow::StartConnect() {
   SetTitleStatus(UiString(kStrConnecting));
-  connection_.ConnectToHost(hostName_);
+  if (const int error = connection_.ConnectToHost(hostName_); error != 0) ReportConnectFailure(error);
+}
+
+void MainWindow::ConnectCommand() {
+  if (connection_.IsConnected()) return;
+  ConnectDialogModel model(store_, hostName_, session_.options.hostEncoding, session_.options.terminalType,
+                           settings_);
+  ConnectDialogState state = model.Open();
+  if (!window_.RunConnectDialog(model, state)) return;
+  StartConnect();
+}
+
+// The sending side is shut; what the host still sends is shown until it closes.
+void MainWindow::DisconnectCommand() {
+  if (!connection_.IsConnected()) return;
+  connection_.socket().ShutdownSend();
+  userDisconnect_ = true;
+}
+
+std::string MainWindow::HostNameText() const { return ConvertPasteText(hostName_, HostEncoding::UTF8); }
+
+void MainWindow::ReportConnectFailure(int error) {
+  std::string text = connection_.socket().ErrorText(error);
+  if (text.empty()) text = std::string(UiString(kStrConnectFailed));
+  window_.ShowMessage(text);
+  const int slot = FindHost(store_, hostName_);
+  if (slot >= 0 && window_.AskYesNo(FormatHostRemovalQuestion(HostNameText()), MessageIcon::Question)) {
+    RemoveHost(store_, slot);
+    hostName_.clear();  // the next connection dialog does not offer it
+  }
+  SetTitleStatus(UiString(kStrNotConnected));
+}
+
+void MainWindow::OnSocketEvent(SocketEvent event, int error) {
+  switch (event) {
+    case SocketEvent::Connected:
+      OnConnected(error);
+      break;
+    case SocketEvent::Readable: {
+      // One read of at most 512 bytes per event; more data brings another event.
+      uint8_t buffer[512];
+      const long n = connection_.socket().Receive(buffer, sizeof buffer);
+      for (long i = 0; i < n; ++i) session_.pipeline.ReceiveByte(buffer[i]);
+      break;
+    }
+    case SocketEvent::Writable:
+      connection_.OnWritable();
+      break;
+    case SocketEvent::Closed:
+      OnClosedByHost();
+      break;
+  }
+}
+
+void MainWindow::OnConnected(int error) {
+  connection_.OnConnected(error);
+  if (error != 0) {
+    connection_.socket().Close();
+    ReportConnectFailure(error);
+    return;
+  }
+  SetTitleStatus(HostNameText());
+  screen().ResetForConnection();
+  AddHost(store_, HistoryEntry::Make(hostName_, session_.options.hostEncoding, session_.options.terminalType));
+}
+
+// Everything the host sent before closing is shown first; then the connection's state goes
+// back to its start, and the program ends when the host logged the user out and the user
+// asked for that.
+void MainWindow::OnClosedByHost() {
+  Socket& socket = connection_.socket();
+  uint8_t byte;
+  while (socket.IsOpen() && socket.Receive(&byte, 1) == 1) session_.pipeline.ReceiveByte(byte);
+  socket.Close();
+  SetTitleStatus(UiString(kStrNotConnected));
+  session_.negotiator.Reset();
+  connection_.DropQueue();
+  session_.stream.kanjiMode = false;
+  if (userDisconnect_) {
+    userDisconnect_ = false;
+    return;
+  }
+  if (settings_.autoClose != 0) window_.PostCloseRequest();
 }
 
 void MainWindow::OnDestroy() {
@@ -190,6 +280,11 @@ void MainWindow::OnImeStartComposition() {
 
 void MainWindow::OnCommand(int id) {
   switch (id) {
+    case kCmdConnect: ConnectCommand(); break;
+    case kCmdDisconnect: DisconnectCommand(); break;
+    case kCmdCopy: CopyCommand(); break;
+    case kCmdPaste: PasteCommand(); break;
+    case kCmdSelectAll: SelectAllCommand(); break;
     case kCmdClearBacklog: screen().ClearBacklog(); break;
     case kCmdFont: ChooseFontCommand(); break;
     case kCmdDebugTrace: trace_.traceEnabled = !trace_.traceEnabled; break;
@@ -258,6 +353,188 @@ void MainWindow::OnVScroll(int request, int trackPosition) {
 }
 
 void MainWindow::ShowLiveScreen() { OnVScroll(kSbBottom, 0); }
+
+void MainWindow::PointAt(int x, int y, int32_t& column, int32_t& line) {
+  const ScreenModel& s = screen();
+  int32_t col = std::clamp(x / std::max(metrics_.cellWidth, 1), 0, s.columns);
+  const int32_t row = std::clamp(y / std::max(metrics_.cellHeight, 1), 0, s.rows - 1);
+  const TerminalLine* shown = s.view.viewTop;
+  for (int32_t i = 0; i < row && shown->next != nullptr; ++i) shown = shown->next;
+  col = std::min(col, shown->width);
+  if (IsInsideDoubleByte(shown->text.get(), col)) --col;  // the start of that character
+  column = col;
+  line = s.view.viewIndex + row;
+}
+
+namespace {
+
+SelectionSpan Normalized(const Selection& s) {
+  const NormalizedSelection n = NormalizeSelection(s.anchorCol, s.anchorLine, s.activeCol, s.activeLine);
+  return SelectionSpan{n.startCol, n.startRow, n.endCol, n.endRow};
+}
+
+}  // namespace
+
+void MainWindow::InvalidateSelectionSpan(const Selection& selection) {
+  const ScreenModel& s = screen();
+  for (const CellRect& r : InvalidateSelection(Normalized(selection), s.view.viewIndex, s.rows, s.columns)) {
+    window_.InvalidatePixels(ToPixels(r));
+  }
+}
+
+void MainWindow::InvalidateSelectionChange(const Selection& before, const Selection& after) {
+  const ScreenModel& s = screen();
+  for (const CellRect& r : velmora::InvalidateSelectionChange(Normalized(before), Normalized(after),
+                                                              s.view.viewIndex, s.rows, s.columns)) {
+    window_.InvalidatePixels(ToPixels(r));
+  }
+}
+
+void MainWindow::OnLButtonDown(int x, int y) {
+  Selection& sel = screen().selection;
+  const Selection before = sel;
+  int32_t col = 0, line = 0;
+  PointAt(x, y, col, line);
+  sel = Selection{col, line, col, line};
+  window_.CaptureMouse();
+  window_.StartSelectionTimer();
+  selecting_ = true;
+  InvalidateSelectionSpan(before);
+}
+
+void MainWindow::OnMouseMove(int x, int y) {
+  if (!selecting_) return;
+  Selection& sel = screen().selection;
+  const Selection before = sel;
+  PointAt(x, y, sel.activeCol, sel.activeLine);
+  if (wordSelect_) {
+    // The double-clicked word stays selected whichever way the drag goes.
+    if (sel.anchorLine < sel.activeLine) {
+      sel.anchorCol = wordStart_;
+    } else if (sel.anchorLine > sel.activeLine) {
+      sel.anchorCol = wordEnd_;
+    } else if (sel.activeCol < wordStart_) {
+      sel.anchorCol = wordEnd_;
+    } else {
+      sel.anchorCol = wordStart_;
+      if (sel.activeCol <= wordEnd_) sel.activeCol = wordEnd_;
+    }
+  }
+  InvalidateSelectionChange(before, sel);
+}
+
+void MainWindow::OnLButtonUp() {
+  if (selecting_) {
+    window_.ReleaseMouse();
+    window_.StopSelectionTimer();
+    selecting_ = false;
+  }
+  wordSelect_ = false;
+}
+
+void MainWindow::OnLButtonDblClk() {
+  ScreenModel& s = screen();
+  Selection& sel = s.selection;
+  const TerminalLine* line = s.view.viewTop;
+  for (int64_t i = 0; i < static_cast<int64_t>(sel.anchorLine) - s.view.viewIndex && line->next != nullptr; ++i) {
+    line = line->next;
+  }
+  const WordBounds word =
+      FindWordBounds(std::string_view(reinterpret_cast<const char*>(line->text.get()), static_cast<size_t>(line->width)),
+                     sel.anchorCol);
+  wordStart_ = word.start;
+  wordEnd_ = word.end;
+  sel.anchorCol = word.start;
+  sel.activeCol = word.end;
+  InvalidateSelectionSpan(sel);
+  wordSelect_ = true;
+  window_.CaptureMouse();
+  window_.StartSelectionTimer();
+  selecting_ = true;
+}
+
+// Copy, clear the selection, paste: with a connection the selected text goes to the host.
+void MainWindow::OnRButtonDown() {
+  OnCommand(kCmdCopy);
+  Selection& sel = screen().selection;
+  const Selection before = sel;
+  sel = Selection{};
+  InvalidateSelectionSpan(before);
+  OnCommand(kCmdPaste);
+}
+
+// While dragging past the window's edge the view scrolls: one line down or two lines up a tick.
+void MainWindow::OnSelectionTimer() {
+  const PixelRect client = window_.ClientArea();
+  int x = 0, y = 0;
+  window_.CursorPosition(x, y);
+  const auto& bar = screen().view.scrollBar;
+  if (y > client.bottom && bar.position < bar.maximum - bar.page + 1) {
+    OnVScroll(kSbLineDown, 0);
+    OnMouseMove(x, y);
+  } else if (y < 0 && bar.position > 0) {
+    OnVScroll(kSbLineUp, 0);
+    OnVScroll(kSbLineUp, 0);
+    OnMouseMove(x, y);
+  }
+}
+
+void MainWindow::OnMouseWheel(int delta, unsigned keyFlags) {
+  if ((keyFlags & (0x04u | 0x08u)) != 0) return;  // Shift or Control held
+  const auto& bar = screen().view.scrollBar;
+  if (bar.maximum < bar.page) return;  // no backlog: nothing to scroll
+  const int lines = window_.WheelScrollLines();
+  if (lines < 0) {
+    OnVScroll(delta < 0 ? kSbPageDown : kSbPageUp, 0);
+    return;
+  }
+  // Whole notches only; beyond the whole backlog more lines change nothing.
+  const int64_t count = std::min<int64_t>(static_cast<int64_t>(std::abs(delta) / 120) * lines,
+                                          static_cast<int64_t>(bar.maximum) + 1);
+  for (int64_t i = 0; i < count; ++i) OnVScroll(delta < 0 ? kSbLineDown : kSbLineUp, 0);
+}
+
+// The selection as text: each line's part without trailing blanks, lines joined by CR LF.
+void MainWindow::CopyCommand() {
+  const ScreenModel& s = screen();
+  const Selection& sel = s.selection;
+  if (sel.anchorCol == sel.activeCol && sel.anchorLine == sel.activeLine) return;
+  const SelectionSpan n = Normalized(sel);
+  const TerminalLine* line = s.store.firstLine;
+  for (int32_t i = 0; i < n.startLine && line->next != nullptr; ++i) line = line->next;
+  auto part = [](const TerminalLine* l, int32_t from, int32_t to) {
+    from = std::clamp(from, 0, l->width);
+    to = std::clamp(to, from, l->width);
+    return CopyTrimmed(std::span<const uint8_t>(l->text.get() + from, static_cast<size_t>(to - from)), 1024);
+  };
+  std::string text;
+  if (n.startLine == n.endLine) {
+    text = part(line, n.startCol, n.endCol);
+  } else {
+    text = part(line, n.startCol, line->width);
+    for (int32_t i = n.startLine + 1; i <= n.endLine && line->next != nullptr; ++i) {
+      line = line->next;
+      text += "\r\n";
+      text += part(line, 0, i == n.endLine ? n.endCol : line->width);
+    }
+  }
+  window_.SetClipboardText(text);
+}
+
+// The clipboard's text in the host encoding, behind anything still waiting to be sent.
+void MainWindow::PasteCommand() {
+  if (!connection_.IsConnected()) return;
+  std::optional<std::string> text = window_.GetClipboardText();
+  if (!text) return;
+  const std::string_view upToNul(text->data(), std::min(text->size(), text->find('\0')));
+  connection_.SendData(ConvertPasteText(upToNul, session_.options.hostEncoding));
+}
+
+void MainWindow::SelectAllCommand() {
+  ScreenModel& s = screen();
+  s.selection = Selection{0, 0, s.columns, static_cast<int32_t>(s.store.lineCount) - 1};
+  window_.InvalidateAll();
+}
 
 PixelRect MainWindow::ToPixels(const CellRect& a) const {
   const int cw = metrics_.cellWidth, ch = metrics_.cellHeight;

@@ -29,7 +29,7 @@ struct MenuItemState {
 // turns its native events into calls of the On... methods and carries out what the logic asks of
 // its WindowPort. It owns the terminal (screen, pipeline, negotiation), the connection, the
 // settings, the colour scheme and the trace, and is the screen's observer.
-class MainWindow : public ScreenObserver {
+class MainWindow : public ScreenObserver, public SocketEventHandler {
  public:
   MainWindow(WindowPort& window, Socket& socket, RegistryStore& store, int processId);
   MainWindow(const MainWindow&) = delete;
@@ -66,6 +66,23 @@ class MainWindow : public ScreenObserver {
   // Scroll-bar requests (the window system's SB_ codes) and the thumb's track position.
   void OnVScroll(int request, int trackPosition);
 
+  // --- mouse (client pixels; negative or beyond the client area while the mouse is captured) ---
+  void OnLButtonDown(int x, int y);
+  void OnMouseMove(int x, int y);  // only while a selection is being dragged
+  void OnLButtonUp();
+  void OnLButtonDblClk();
+  void OnRButtonDown();
+  void OnSelectionTimer();
+  // Wheel rotation in the window system's units (120 a notch, negative towards the user) and
+  // the key flags of the event (0x04 Shift, 0x08 Control).
+  void OnMouseWheel(int delta, unsigned keyFlags);
+
+  // --- the connection's socket events ---
+  void OnSocketEvent(SocketEvent event, int error) override;
+  // Tells the user that a connection failed (the system's text for the error, or a text of our
+  // own), offers to drop the host from the history, and shows "not connected".
+  void ReportConnectFailure(int error);
+
   // --- ScreenObserver: what the screen asks of the window ---
   void ShowLiveScreen() override;
   void InvalidateCells(const CellRect& area) override;
@@ -93,6 +110,20 @@ class MainWindow : public ScreenObserver {
 
  private:
   void EchoTyped(uint8_t byte);
+  void StartConnect();
+  void ConnectCommand();
+  void DisconnectCommand();
+  void CopyCommand();
+  void PasteCommand();
+  void SelectAllCommand();
+  void OnConnected(int error);
+  void OnClosedByHost();
+  // The selection point under client pixel (x, y): a cell boundary of the line shown there.
+  void PointAt(int x, int y, int32_t& column, int32_t& line);
+  void InvalidateSelectionSpan(const Selection& selection);
+  void InvalidateSelectionChange(const Selection& before, const Selection& after);
+  // The host name as UTF-8, for the title and questions.
+  std::string HostNameText() const;
   void ChooseFontCommand();
   void TerminalSizeCommand();
   void ColorsCommand();
@@ -110,6 +141,11 @@ class MainWindow : public ScreenObserver {
   std::string hostName_;  // code page 932, at most 63 bytes
   FontMetrics metrics_;
   CaretTracker caret_;
+  bool userDisconnect_ = false;  // the user asked to disconnect; consumed by the next close
+  bool selecting_ = false;       // a selection drag is in progress
+  bool wordSelect_ = false;      // the drag began with a double click
+  int32_t wordStart_ = 0;        // the double-clicked word's columns
+  int32_t wordEnd_ = 0;
 };
 
 }  // namespace velmora

@@ -13,7 +13,12 @@
 namespace velmora {
 
 class ColorDialogModel;
+class ConnectDialogModel;
+struct ConnectDialogState;
 class TerminalSizeDialogModel;
+
+// The icon of a message box.
+enum class MessageIcon { Exclamation, Question };
 
 // A rectangle of client-area pixels: [left, right) x [top, bottom).
 struct PixelRect {
@@ -67,6 +72,9 @@ class WindowPort : public CaretPort, public SystemColors {
   // Ends the event loop with the exit code once the current event is handled.
   virtual void PostQuit(int exitCode) = 0;
   virtual void AlertSound() = 0;
+  // Asks the window to close (as the close box does) once the current event is handled; the
+  // logic's OnClose follows from the event loop.
+  virtual void PostCloseRequest() = 0;
 
   // --- fonts ---
   // Makes the terminal font and its bold and underlined variants from the description,
@@ -85,11 +93,34 @@ class WindowPort : public CaretPort, public SystemColors {
   virtual bool RunTerminalSizeDialog(TerminalSizeDialogModel& model) = 0;
   virtual void RunAboutDialog() = 0;
   virtual bool RunColorDialog(ColorDialogModel& model, CustomColors& customColors) = 0;
-  // A question with Yes and No, caption "Velmora", exclamation icon. True for Yes.
-  virtual bool AskYesNo(const std::string& text) = 0;
+  // The connection dialog, shown from `state` (which the front-end updates as the user works
+  // it, asking the model on a changed list selection). True for OK, after which the front-end
+  // has called the model's OnOk with what the dialog showed.
+  virtual bool RunConnectDialog(ConnectDialogModel& model, ConnectDialogState& state) = 0;
+  // A question with Yes and No, caption "Velmora". True for Yes.
+  virtual bool AskYesNo(const std::string& text, MessageIcon icon = MessageIcon::Exclamation) = 0;
+  // A message with an OK button, caption "Velmora", exclamation icon.
+  virtual void ShowMessage(const std::string& text) = 0;
 
-  // --- clipboard ---
+  // --- clipboard (code page 932 text, lines joined by CR LF) ---
   virtual bool ClipboardHasText() = 0;
+  // The clipboard's text, or none when it holds no text or cannot be opened.
+  virtual std::optional<std::string> GetClipboardText() = 0;
+  // Replaces the clipboard's contents; false when the clipboard could not be opened.
+  virtual bool SetClipboardText(const std::string& text) = 0;
+
+  // --- mouse selection ---
+  virtual void CaptureMouse() = 0;
+  virtual void ReleaseMouse() = 0;
+  // The selection's auto-scroll timer: OnSelectionTimer every 100 ms until stopped.
+  virtual void StartSelectionTimer() = 0;
+  virtual void StopSelectionTimer() = 0;
+  // The pointer in client coordinates (negative or beyond the client area while captured),
+  // and the client area's size.
+  virtual PixelRect ClientArea() = 0;
+  virtual void CursorPosition(int& x, int& y) = 0;
+  // Lines to scroll per wheel notch, or -1 for a page at a time.
+  virtual int WheelScrollLines() = 0;
 };
 
 }  // namespace velmora

@@ -8,6 +8,7 @@
 #include "app/main_window.h"
 #include "app/window_port.h"
 #include "render/color_scheme.h"
+#include "settings/connect_dialog.h"
 #include "settings/terminal_size_dialog.h"
 
 namespace velmora::testing {
@@ -54,6 +55,19 @@ class RecordingWindow : public WindowPort {
   std::optional<std::array<std::string, 3>> sizeTexts;
   std::function<bool(ColorDialogModel&)> colorDialog;
   bool clipboardText = false;
+  std::optional<std::string> clipboard;  // what the clipboard holds (code page 932)
+  bool clipboardOpens = true;
+  std::vector<std::string> messages;
+  // The connection dialog: called with the model and the state it opened with; returns
+  // whether the user pressed OK (the function calls the model's OnOk itself).
+  std::function<bool(ConnectDialogModel&, ConnectDialogState&)> connectDialog;
+  ConnectDialogState lastConnectState;
+  int closeRequests = 0;
+  bool captured = false;
+  bool timerRunning = false;
+  PixelRect client{0, 0, 669, 439};
+  int cursorX = 0, cursorY = 0;
+  int wheelLines = 3;
   int exitCode = -1;
   bool destroyed = false;
   MainWindow* logic = nullptr;  // for UpdateNow and DestroyNativeWindow
@@ -113,6 +127,10 @@ class RecordingWindow : public WindowPort {
     exitCode = code;
   }
   void AlertSound() override { Add("beep"); }
+  void PostCloseRequest() override {
+    Add("post close");
+    ++closeRequests;
+  }
   FontMetrics CreateTerminalFont(const LogFont& d) override {
     current = d;
     Add("font " + d.faceName());
@@ -146,12 +164,50 @@ class RecordingWindow : public WindowPort {
     Add("color dialog");
     return colorDialog && colorDialog(model);
   }
-  bool AskYesNo(const std::string& text) override {
+  bool RunConnectDialog(ConnectDialogModel& model, ConnectDialogState& state) override {
+    Add("connect dialog");
+    lastConnectState = state;
+    return connectDialog && connectDialog(model, state);
+  }
+  bool AskYesNo(const std::string& text, MessageIcon icon) override {
     questions.push_back(text);
-    Add("ask");
+    Add(icon == MessageIcon::Question ? "ask question" : "ask");
     return answerYes;
   }
-  bool ClipboardHasText() override { return clipboardText; }
+  void ShowMessage(const std::string& text) override {
+    messages.push_back(text);
+    Add("message");
+  }
+  bool ClipboardHasText() override { return clipboardText || clipboard.has_value(); }
+  std::optional<std::string> GetClipboardText() override { return clipboardOpens ? clipboard : std::nullopt; }
+  bool SetClipboardText(const std::string& text) override {
+    Add("clipboard set");
+    if (!clipboardOpens) return false;
+    clipboard = text;
+    return true;
+  }
+  void CaptureMouse() override {
+    Add("capture");
+    captured = true;
+  }
+  void ReleaseMouse() override {
+    Add("release");
+    captured = false;
+  }
+  void StartSelectionTimer() override {
+    Add("timer start");
+    timerRunning = true;
+  }
+  void StopSelectionTimer() override {
+    Add("timer stop");
+    timerRunning = false;
+  }
+  PixelRect ClientArea() override { return client; }
+  void CursorPosition(int& x, int& y) override {
+    x = cursorX;
+    y = cursorY;
+  }
+  int WheelScrollLines() override { return wheelLines; }
 
  private:
   void Add(const std::string& c) { calls.push_back(c); }
