@@ -1,0 +1,60 @@
+#include "frontends/qt/qt_text.h"
+
+#include "encoding/cp932.h"
+
+namespace velmora {
+
+QString Cp932ToQString(std::string_view bytes) {
+  QString out;
+  out.reserve(static_cast<qsizetype>(bytes.size()));
+  for (size_t i = 0; i < bytes.size();) {
+    const auto b = static_cast<uint8_t>(bytes[i]);
+    int32_t unicode = -1;
+    size_t used = 1;
+    if (IsSjisLeadByte(b) && i + 1 < bytes.size()) {
+      unicode = Cp932ToUnicode(static_cast<uint16_t>((b << 8) | static_cast<uint8_t>(bytes[i + 1])));
+      if (unicode >= 0) used = 2;
+    } else {
+      unicode = Cp932ToUnicode(b);
+    }
+    out.append(unicode >= 0 ? QChar(static_cast<char16_t>(unicode)) : QChar(0xFFFD));
+    i += used;
+  }
+  return out;
+}
+
+std::string QStringToCp932(const QString& text) {
+  std::string out;
+  for (const QChar c : text) {
+    const int32_t code = UnicodeToCp932(c.unicode());
+    if (code < 0) continue;
+    if (code > 0xFF) out.push_back(static_cast<char>(code >> 8));
+    out.push_back(static_cast<char>(code & 0xFF));
+  }
+  return out;
+}
+
+QFont LogFontToQFont(const LogFont& d) {
+  QFont font(Cp932ToQString(d.faceName()));
+  const int height = d.height();
+  if (height != 0) font.setPixelSize(height < 0 ? -height : height);
+  if (d.weight() > 0) font.setWeight(d.weight() >= 700 ? QFont::Bold : QFont::Normal);
+  font.setItalic(d.italic());
+  font.setStyleHint(QFont::TypeWriter, QFont::PreferDefault);
+  font.setFixedPitch(true);
+  return font;
+}
+
+LogFont QFontToLogFont(const QFont& font, uint8_t charSet) {
+  LogFont d;
+  const int pixels = font.pixelSize() > 0 ? font.pixelSize() : qRound(font.pointSizeF() * 96.0 / 72.0);
+  d.setHeight(-pixels);
+  d.setWeight(font.bold() ? 700 : 400);
+  d.setItalic(font.italic());
+  d.setCharSet(charSet);
+  d.setPitchAndFamily(0x31);  // fixed pitch, modern family
+  d.setFaceName(QStringToCp932(font.family()));
+  return d;
+}
+
+}  // namespace velmora
