@@ -1,15 +1,40 @@
 #!/usr/bin/env bash
-# Builds Velmora and starts it. Until a window front-end exists this builds the core and the
-# replay tool and shows a sample host session replayed on an 80x24 screen.
+# Builds Velmora and starts it.
+#
+#   scripts/run.sh [velmora options]   build, then start Velmora (e.g. /H host /C utf8)
+#   scripts/run.sh --demo              also start a local demo host first (a telnet server on
+#                                      127.0.0.2 port 23 running a shell; needs root) and connect
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 . "$root/scripts/common.sh"
-velmora_need_packages g++ cmake make
+
+demo=false
+if [ "${1:-}" = "--demo" ]; then
+  demo=true
+  shift
+fi
+
+packages=(g++ cmake make qt6-base-dev fonts-ipafont-gothic)
+$demo && packages+=(busybox-static)
+velmora_need_packages "${packages[@]}"
 
 build="$root/build"
 cmake -S "$root" -B "$build" -DVELMORA_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(velmora_jobs)" --target velmora-replay >/dev/null
+cmake --build "$build" -j "$(velmora_jobs)" --target velmora >/dev/null
+echo "velmora: built $build/bin/velmora"
 
-sample="${1:-$root/samples/welcome.euc}"
-echo "velmora-replay --encoding euc --utf8 --cursor $sample"
-"$build/bin/velmora-replay" --encoding euc --utf8 --cursor "$sample"
+if $demo; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "velmora: the demo host listens on port 23 and needs root; run: sudo scripts/run.sh --demo" >&2
+    exit 1
+  fi
+  busybox="$(command -v busybox || echo /bin/busybox)"
+  "$busybox" telnetd -F -p 23 -b 127.0.0.2 -l /bin/sh &
+  demo_pid=$!
+  trap 'kill $demo_pid 2>/dev/null || true' EXIT
+  sleep 0.5
+  echo "velmora: demo host on 127.0.0.2 port 23 (a shell); connecting"
+  "$build/bin/velmora" /H 127.0.0.2 "$@"
+else
+  exec "$build/bin/velmora" "$@"
+fi

@@ -5,8 +5,9 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 . "$root/scripts/common.sh"
 # python3-pyte: an independent VT100 to compare captured sessions with;
-# busybox-static: a real telnet server on loopback.
-velmora_need_packages g++ cmake make libgtest-dev python3 python3-pyte busybox-static
+# busybox-static: a real telnet server on loopback; Qt 6 and a Japanese font for the window.
+velmora_need_packages g++ cmake make libgtest-dev python3 python3-pyte busybox-static \
+  qt6-base-dev fonts-ipafont-gothic
 
 jobs="$(velmora_jobs)"
 run_suite() {
