@@ -3,91 +3,14 @@
 // connection is needed.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <thread>
-
 #include "app/startup.h"
 #include "app/ui_text.h"
-#include "platform/posix/posix_socket.h"
-#include "recording_window.h"
-#include "settings/memory_store.h"
+#include "headless.h"
 
 namespace velmora::testing {
 namespace {
 
 const std::string kKey = "SOFTWARE\\ostrin\\Velmora";
-
-// A peer listening on 127.0.0.1 that accepts one connection.
-class LoopbackPeer {
- public:
-  LoopbackPeer() {
-    listen_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(listen_, 1);
-    socklen_t len = sizeof a;
-    getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-  }
-  ~LoopbackPeer() {
-    if (conn_ >= 0) close(conn_);
-    close(listen_);
-  }
-  void Accept() { conn_ = accept(listen_, nullptr, nullptr); }
-  void Send(const std::string& bytes) { ASSERT_EQ(send(conn_, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size())); }
-  // Reads until `count` bytes arrived (bounded wait).
-  std::string Read(size_t count) {
-    std::string got;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
-      char buf[4096];
-      timeval tv{0, 100000};
-      setsockopt(conn_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-      const ssize_t n = recv(conn_, buf, sizeof buf, 0);
-      if (n > 0) got.append(buf, static_cast<size_t>(n));
-      if (n == 0) break;
-    }
-    return got;
-  }
-  uint16_t port = 0;
-
- private:
-  int listen_ = -1;
-  int conn_ = -1;
-};
-
-// The terminal in a headless window; the socket's events go to the window's logic.
-struct Headless {
-  explicit Headless(std::optional<uint16_t> port = std::nullopt) : socket(port), logic(window, socket, store, 4242) {
-    window.logic = &logic;
-  }
-  // Polls until `done` holds (bounded).
-  bool PumpUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      socket.PollOnce(20);
-    }
-    return true;
-  }
-  std::string Row(int r) {
-    const TerminalLine* l = logic.screen().ScreenLine(r);
-    std::string s(reinterpret_cast<const char*>(l->text.get()), static_cast<size_t>(l->width));
-    return s.erase(s.find_last_not_of(' ') + 1);
-  }
-
-  MemoryStore store;
-  RecordingWindow window;
-  PosixSocket socket;
-  MainWindow logic;
-};
 
 TEST(MainWindow, WholeSession) {
   LoopbackPeer peer;

@@ -1,0 +1,552 @@
+// The connection's life in the main window's logic, against a host played on 127.0.0.1: the
+// states and titles, what a new connection resets, the history, failed connections, the host's
+// close (with auto close) and the user's disconnect, and pasted text through the outgoing queue.
+#include <gtest/gtest.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "app/ui_text.h"
+#include "headless.h"
+#include "settings/host_history.h"
+
+namespace velmora::testing {
+namespace {
+
+const std::string kKey = "SOFTWARE\\ostrin\\Velmora";
+const std::string kHistory = "SOFTWARE\\ostrin\\Velmora\\most recently used";
+const std::string kIdle = "未接続 - Velmora";
+const std::string kConnecting = "接続中... - Velmora";
+const std::string kHost = "127.0.0.1 - Velmora";
+
+// A window that notes, at every title change, the title and the first screen rows as they were
+// at that moment.
+class TitleWatchWindow : public RecordingWindow {
+ public:
+  struct Snapshot {
+    std::string title;
+    std::vector<std::string> rows;
+  };
+  std::vector<Snapshot> snapshots;
+
+  void SetTitleText(const std::string& t) override {
+    RecordingWindow::SetTitleText(t);
+    Snapshot shot{t, {}};
+    if (logic != nullptr && logic->screen().store.screenTop != nullptr) {
+      for (int r = 0; r < 12; ++r) {
+        const TerminalLine* l = logic->screen().ScreenLine(r);
+        std::string s(reinterpret_cast<const char*>(l->text.get()), static_cast<size_t>(l->width));
+        shot.rows.push_back(s.erase(s.find_last_not_of(' ') + 1));
+      }
+    }
+    snapshots.push_back(std::move(shot));
+  }
+};
+
+using Terminal = HeadlessOf<TitleWatchWindow>;
+
+// The connection dialog answered with OK and these choices.
+void DialogChooses(Terminal& h, const std::string& host, std::optional<int32_t> encodingButton, bool vt52,
+                   bool autoClose) {
+  h.window.connectDialog = [=](ConnectDialogModel& model, ConnectDialogState& state) {
+    state.hostField = host;
+    state.encodingButton = encodingButton;
+    state.vt52 = vt52;
+    state.autoClose = autoClose;
+    model.OnOk(state);
+    return true;
+  };
+}
+
+void Start(Terminal& h) {
+  h.logic.LoadSettingsAndCommandLine("");
+  ASSERT_TRUE(h.logic.OnCreate());
+}
+
+// The connect command through the dialog, up to the connected state.
+void Connect(Terminal& h, LoopbackPeer& peer) {
+  h.logic.OnCommand(kCmdConnect);
+  ASSERT_EQ(h.window.title, kConnecting);
+  ASSERT_TRUE(peer.Accept());
+  ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kHost; }));
+}
+
+// The titles set so far, without the "title " prefix.
+std::vector<std::string> Titles(const Terminal& h) {
+  std::vector<std::string> out;
+  for (const auto& c : h.window.Only("title ")) out.push_back(c.substr(6));
+  return out;
+}
+
+int Count(const std::vector<std::string>& calls, const std::string& call) {
+  return static_cast<int>(std::count(calls.begin(), calls.end(), call));
+}
+
+TEST(Lifecycle, UserDisconnectShowsHostOutputUntilItCloses) {
+  LoopbackPeer peer;
+  Terminal h(peer.port);
+  Start(h);
+  EXPECT_EQ(h.window.title, kIdle);
+  EXPECT_FALSE(h.logic.IsConnected());
+
+  // A cancelled dialog leaves everything idle.
+  h.logic.OnCommand(kCmdConnect);
+  EXPECT_EQ(Count(h.window.calls, "connect dialog"), 1);
+  EXPECT_EQ(h.window.title, kIdle);
+  EXPECT_FALSE(h.logic.IsConnected());
+
+  DialogChooses(h, "127.0.0.1", 1, true, true);  // auto close on: the user's disconnect must not use it
+  h.logic.OnCommand(kCmdConnect);
+  EXPECT_EQ(h.window.title, kConnecting);
+  EXPECT_TRUE(h.logic.IsConnected());  // the connect is under way: the menus count it as connected
+  EXPECT_EQ(h.logic.MenuStateForPopup(0, false)[0], (MenuItemState{kCmdConnect, false, false}));
+  h.logic.OnCommand(kCmdConnect);  // no second dialog while a connection exists
+  EXPECT_EQ(Count(h.window.calls, "connect dialog"), 2);
+  ASSERT_TRUE(peer.Accept());
+  ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kHost; }));
+
+  peer.Send("one\r\n");
+  ASSERT_TRUE(h.PumpUntil([&] { return h.Row(0) == "one"; }));
+
+  // Disconnect: the host sees the end of input, the connection stays until the host closes.
+  h.logic.OnCommand(kCmdDisconnect);
+  ASSERT_TRUE(h.PumpUntil([&] { return peer.sawEnd; }, &peer));
+  EXPECT_EQ(peer.Take(), "");
+  EXPECT_EQ(h.window.title, kHost);
+  EXPECT_TRUE(h.logic.IsConnected());
+  EXPECT_EQ(h.logic.MenuStateForPopup(0, false)[1], (MenuItemState{kCmdDisconnect, true, false}));
+  h.logic.OnCommand(kCmdDisconnect);  // again: harmless
+
+  peer.Send("still talking\r\n");
+  ASSERT_TRUE(h.PumpUntil([&] { return h.Row(1) == "still talking"; }));
+  EXPECT_EQ(h.window.title, kHost);
+
+  peer.CloseConnection();
+  ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kIdle; }));
+  EXPECT_FALSE(h.logic.IsConnected());
+  EXPECT_EQ(h.window.closeRequests, 0);
+  EXPECT_EQ(Titles(h), (std::vector<std::string>{kIdle, kConnecting, kHost, kIdle}));
+  EXPECT_EQ(h.logic.MenuStateForPopup(0, false)[0], (MenuItemState{kCmdConnect, true, false}));
+
+  // Idle again: closing asks nothing.
+  h.logic.OnClose();
+  EXPECT_TRUE(h.window.questions.empty());
+  EXPECT_TRUE(h.window.destroyed);
+}
+
+TEST(Lifecycle, HostCloseReturnsToIdle) {
+  LoopbackPeer peer;
+  Terminal h(peer.port);
+  Start(h);
+  DialogChooses(h, "127.0.0.1", 1, false, false);
+  Connect(h, peer);
+  peer.Send("bye\r\n");
+  peer.CloseConnection();
+  ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kIdle; }));
+  EXPECT_EQ(h.Row(0), "bye");
+  EXPECT_FALSE(h.logic.IsConnected());
+  EXPECT_EQ(h.socket.fd(), -1);
+  EXPECT_EQ(h.window.closeRequests, 0);  // auto close is off
+  EXPECT_EQ(Titles(h), (std::vector<std::string>{kIdle, kConnecting, kHost, kIdle}));
+
+  // The next connection works as the first.
+  Connect(h, peer);
+  peer.Send("again");
+  ASSERT_TRUE(h.PumpUntil([&] { return h.Row(1) == "again"; }));
+}
+
+TEST(Lifecycle, ConnectResetsRegionAttributeAndSavedPosition) {
+  LoopbackPeer peer;
+  Terminal h(peer.port);
+  Start(h);
+  ScreenModel& s = h.logic.screen();
+  for (const char c : std::string("keep")) s.PutChar(static_cast<uint8_t>(c));
+  ASSERT_TRUE(s.SetScrollRegion(2, 10));
+  s.AddAttribute(kAttrBold | kAttrReverse);
+  s.MoveCursor(7, 3);
+  s.SaveCursor();
+  s.MoveCursor(12, 5);
+  ASSERT_EQ(s.state.savedCol, 7);
+
+  DialogChooses(h, "127.0.0.1", 0, false, false);
+  Connect(h, peer);
+  EXPECT_EQ(s.state.regionTop, 0);
+  EXPECT_EQ(s.state.regionBottom, 23);
+  EXPECT_EQ(s.state.currentAttr, 0);
+  EXPECT_EQ(s.state.savedCol, 0);
+  EXPECT_EQ(s.state.savedRow, 0);
+  EXPECT_EQ(s.state.cursorCol, 12);  // the cursor and the text stay
+  EXPECT_EQ(s.state.cursorRow, 5);
+  EXPECT_EQ(h.Row(0), "keep");
+
+  // What the host writes next is plain and lands at the kept cursor.
+  peer.Send("x");
+  ASSERT_TRUE(h.PumpUntil([&] { return h.Row(5) == std::string(12, ' ') + "x"; }));
+  EXPECT_EQ(s.ScreenLine(5)->attrs[12], 0);
+}
+
+TEST(Lifecycle, ConnectRecordsTheHostFirstInTheHistory) {
+  struct Case {
+    std::optional<int32_t> button;
+    bool vt52;
+    std::string entry;
+  };
+  const Case cases[] = {
+      {0, false, std::string("127.0.0.1\0" "0\0" "vt100\0\0", 19)},
+      {1, true, std::string("127.0.0.1\0" "1\0" "vt52\0\0", 18)},
+      {2, false, std::string("127.0.0.1\0" "2\0" "vt100\0\0", 19)},
+      {std::nullopt, true, std::string("127.0.0.1\0" "0\0" "vt52\0\0", 18)},
+  };
+  for (const Case& c : cases) {
+    LoopbackPeer peer;
+    Terminal h(peer.port);
+    ASSERT_TRUE(AddHost(h.store, HistoryEntry::Make("127.0.0.1", HostEncoding::SJIS, "vt52")));
+    ASSERT_TRUE(AddHost(h.store, HistoryEntry::Make("other", HostEncoding::EUC, "vt100")));
+    Start(h);
+    DialogChooses(h, "127.0.0.1", c.button, c.vt52, false);
+    h.logic.OnCommand(kCmdConnect);
+    EXPECT_EQ(h.store.Get(kHistory, "host 0")->bytes.substr(0, 5), std::string("other"));  // not before the connect
+    ASSERT_TRUE(peer.Accept());
+    ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kHost; }));
+    EXPECT_EQ(h.store.Get(kHistory, "host 0")->bytes, c.entry);
+    EXPECT_EQ(h.store.Get(kHistory, "host 1")->bytes, std::string("other\0" "0\0" "vt100\0\0", 15));
+    EXPECT_EQ(h.store.Get(kHistory, "host 2")->bytes, std::string(2, '\0'));
+  }
+}
+
+// The text the system has for a failed lookup of `host`.
+std::string LookupFailureText(const std::string& host) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (found != nullptr) freeaddrinfo(found);
+  if (rc == 0) return "<" + host + " resolves here>";
+  if (rc == EAI_SYSTEM) return std::strerror(errno);
+  return gai_strerror(rc);
+}
+
+TEST(Lifecycle, FailedConnectionsAreReportedAndOfferToForgetTheHost) {
+  enum class Failure { Refused, Unresolvable };
+  enum class History { Absent, AnswerYes, AnswerNo };
+  const std::string unresolvable = "no-such-host.invalid";
+  const std::string unresolvableText = LookupFailureText(unresolvable);
+  for (const Failure failure : {Failure::Refused, Failure::Unresolvable}) {
+    for (const History history : {History::Absent, History::AnswerYes, History::AnswerNo}) {
+      SCOPED_TRACE(std::string(failure == Failure::Refused ? "refused" : "unresolvable") + " " +
+                   std::to_string(static_cast<int>(history)));
+      LoopbackPeer peer;
+      peer.CloseListener();  // nobody listens on the port any more
+      Terminal h(peer.port);
+      const std::string host = failure == Failure::Refused ? "127.0.0.1" : unresolvable;
+      if (history != History::Absent) {
+        ASSERT_TRUE(AddHost(h.store, HistoryEntry::Make(host, HostEncoding::EUC, "vt100")));
+      }
+      ASSERT_TRUE(AddHost(h.store, HistoryEntry::Make("other", HostEncoding::EUC, "vt100")));
+      Start(h);
+      ASSERT_TRUE(h.logic.screen().SetScrollRegion(3, 9));
+      h.window.answerYes = history != History::AnswerNo;
+      DialogChooses(h, host, 0, false, false);
+      h.window.calls.clear();
+      h.logic.OnCommand(kCmdConnect);
+      ASSERT_TRUE(h.PumpUntil([&] { return !h.window.messages.empty(); }));
+
+      EXPECT_EQ(h.window.messages, std::vector<std::string>{failure == Failure::Refused ? std::strerror(ECONNREFUSED)
+                                                                                       : unresolvableText});
+      EXPECT_FALSE(h.logic.IsConnected());
+      EXPECT_EQ(h.socket.fd(), -1);
+      EXPECT_EQ(h.window.title, kIdle);
+      EXPECT_EQ(h.logic.screen().state.regionTop, 3);  // a failed connection resets nothing
+      EXPECT_EQ(h.window.closeRequests, 0);
+      std::vector<std::string> expected{"connect dialog", "title " + kConnecting, "message"};
+      if (history != History::Absent) {
+        ASSERT_EQ(h.window.questions.size(), 1u);
+        EXPECT_EQ(h.window.questions[0], "ホスト\"" + host + "\"を接続履歴から削除しますか?");
+        expected.push_back("ask question");
+      } else {
+        EXPECT_TRUE(h.window.questions.empty());
+      }
+      expected.push_back("title " + kIdle);
+      EXPECT_EQ(h.window.calls, expected);
+
+      std::vector<std::string> names;
+      FillHostCombo(h.store, names);
+      if (history == History::AnswerYes) {
+        EXPECT_EQ(names, std::vector<std::string>{"other"});
+        EXPECT_EQ(h.logic.hostName(), "");
+      } else if (history == History::AnswerNo) {
+        EXPECT_EQ(names, (std::vector<std::string>{"other", host}));
+        EXPECT_EQ(h.logic.hostName(), host);
+      } else {
+        EXPECT_EQ(names, std::vector<std::string>{"other"});
+        EXPECT_EQ(h.logic.hostName(), host);
+      }
+
+      // What the next connection dialog offers.
+      h.window.connectDialog = nullptr;
+      h.logic.OnCommand(kCmdConnect);
+      EXPECT_EQ(h.window.lastConnectState.hostField, history == History::AnswerYes ? "other" : host);
+    }
+  }
+}
+
+// A socket whose errors the system has no text for.
+class SilentSocket : public Socket {
+ public:
+  int Connect(const std::string&) override { return 12345; }
+  long Send(const uint8_t*, size_t) override { return -2; }
+  long Receive(uint8_t*, size_t) override { return -2; }
+  void ShutdownSend() override {}
+  void Close() override {}
+  bool IsOpen() const override { return false; }
+  std::string ErrorText(int) const override { return {}; }
+  void SetEventHandler(SocketEventHandler*) override {}
+};
+
+TEST(Lifecycle, ErrorWithoutSystemTextShowsOurOwn) {
+  MemoryStore store;
+  RecordingWindow window;
+  SilentSocket socket;
+  MainWindow logic(window, socket, store, 1);
+  logic.LoadSettingsAndCommandLine("/H somewhere");
+  ASSERT_TRUE(logic.OnCreate());
+  logic.ConnectAtStart();
+  EXPECT_EQ(window.messages, std::vector<std::string>{"接続できませんでした。"});
+  EXPECT_TRUE(window.questions.empty());  // not in the history
+  EXPECT_EQ(window.title, kIdle);
+}
+
+TEST(Lifecycle, BytesArrivingWithTheCloseAreShownBeforeTheTitleChanges) {
+  // More than one read's worth of text, the last line without a line end, then the close.
+  std::string text;
+  std::vector<std::string> lines;
+  for (int i = 0; i < 10; ++i) {
+    lines.push_back("line " + std::to_string(i) + " " + std::string(60, static_cast<char>('a' + i)));
+    text += lines.back() + "\r\n";
+  }
+  lines.push_back("last words");
+  text += lines.back();
+  ASSERT_GT(text.size(), 512u);
+
+  for (const bool eventFirst : {false, true}) {
+    SCOPED_TRACE(eventFirst ? "close event before any read" : "events as polled");
+    LoopbackPeer peer;
+    Terminal h(peer.port);
+    Start(h);
+    DialogChooses(h, "127.0.0.1", 1, false, false);
+    Connect(h, peer);
+    peer.Send(text);
+    peer.CloseConnection();
+    if (eventFirst) {
+      // The window system may report the close while data still waits: it is read first.
+      pollfd p{h.socket.fd(), POLLRDHUP, 0};
+      ASSERT_EQ(poll(&p, 1, 30000), 1);
+      h.logic.OnSocketEvent(SocketEvent::Closed, 0);
+    } else {
+      ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kIdle; }));
+    }
+    ASSERT_FALSE(h.window.snapshots.empty());
+    const TitleWatchWindow::Snapshot& atClose = h.window.snapshots.back();
+    EXPECT_EQ(atClose.title, kIdle);
+    ASSERT_EQ(atClose.rows.size(), 12u);
+    for (size_t r = 0; r < lines.size(); ++r) EXPECT_EQ(atClose.rows[r], lines[r]) << r;
+    EXPECT_FALSE(h.logic.IsConnected());
+  }
+}
+
+TEST(Lifecycle, CloseResetsTelnetOptionsAndKanjiMode) {
+  LoopbackPeer peer;
+  Terminal h(peer.port);
+  Start(h);
+  DialogChooses(h, "127.0.0.1", 1, false, false);
+  Connect(h, peer);
+  TerminalSession& t = h.logic.session();
+  ASSERT_TRUE(t.negotiator.localEcho);
+  // The host echoes, asks for the environment and shifts into JIS kanji.
+  peer.Send("\xff\xfb\x01" "\xff\xfd\x27" "\x1b$B");
+  ASSERT_TRUE(h.PumpUntil([&] {
+    return !t.negotiator.localEcho && t.negotiator.environOption == EnvironOption::New && t.stream.kanjiMode;
+  }, &peer));
+  peer.CloseConnection();
+  ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kIdle; }));
+  EXPECT_TRUE(t.negotiator.localEcho);
+  EXPECT_EQ(t.negotiator.environOption, EnvironOption::None);
+  EXPECT_FALSE(t.stream.kanjiMode);
+
+  // On the next connection plain text is plain again and typing is echoed.
+  Connect(h, peer);
+  peer.Send("plain");
+  ASSERT_TRUE(h.PumpUntil([&] { return h.Row(0) == "plain"; }));
+  h.logic.OnChar('!');
+  EXPECT_EQ(h.Row(0), "plain!");
+  ASSERT_TRUE(h.PumpUntil([&] { return peer.received == "!"; }, &peer));
+  // The environment option can be offered again.
+  peer.Take();
+  peer.Send("\xff\xfd\x24");
+  ASSERT_TRUE(h.PumpUntil([&] { return peer.received.size() >= 3; }, &peer));
+  EXPECT_EQ(peer.received, "\xff\xfb\x24");
+}
+
+TEST(Lifecycle, AutoCloseAfterHostLogoutButNotAfterUserDisconnect) {
+  LoopbackPeer peer;
+  Terminal h(peer.port);
+  Start(h);
+  DialogChooses(h, "127.0.0.1", 1, false, true);
+  Connect(h, peer);
+  ASSERT_NE(h.store.Get(kKey, "auto close"), nullptr);
+  EXPECT_EQ(h.store.Get(kKey, "auto close")->bytes, Le32(1));  // the box was saved
+  peer.CloseConnection();  // the host logs the user out
+  ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kIdle; }));
+  EXPECT_EQ(h.window.closeRequests, 1);
+  EXPECT_EQ(h.window.calls.back(), "post close");  // after everything else of the close
+
+  // The posted close finds no connection: no question. (The test keeps the window.)
+  EXPECT_TRUE(h.logic.OnQueryEndSession());
+
+  Connect(h, peer);
+  h.logic.OnCommand(kCmdDisconnect);
+  ASSERT_TRUE(h.PumpUntil([&] { return peer.sawEnd; }, &peer));
+  peer.CloseConnection();
+  ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kIdle; }));
+  EXPECT_EQ(h.window.closeRequests, 1);  // the user's own disconnect
+
+  Connect(h, peer);
+  peer.CloseConnection();
+  ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kIdle; }));
+  EXPECT_EQ(h.window.closeRequests, 2);  // a later logout closes again
+
+  // Unchecking the box turns it off for the next logout.
+  DialogChooses(h, "127.0.0.1", 1, false, false);
+  Connect(h, peer);
+  peer.CloseConnection();
+  ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kIdle; }));
+  EXPECT_EQ(h.window.closeRequests, 2);
+}
+
+TEST(Lifecycle, AutoCloseFromStoredSettingOnStartupConnection) {
+  LoopbackPeer peer;
+  Terminal h(peer.port);
+  h.store.Put(kKey, "auto close", kRegDword, Le32(1));
+  h.logic.LoadSettingsAndCommandLine("/H 127.0.0.1");
+  ASSERT_TRUE(h.logic.OnCreate());
+  h.logic.ConnectAtStart();
+  ASSERT_TRUE(peer.Accept());
+  ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kHost; }));
+  peer.CloseConnection();
+  ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kIdle; }));
+  EXPECT_EQ(h.window.closeRequests, 1);
+}
+
+// The bytes of a long paste: numbered lines, so that a lost or repeated piece shows.
+std::string LongText(size_t size) {
+  std::string text;
+  text.reserve(size + 64);
+  char line[64];
+  for (int i = 0; text.size() < size; ++i) {
+    std::snprintf(line, sizeof line, "%07d the quick brown fox jumps over the lazy dog\r\n", i);
+    text += line;
+  }
+  return text;
+}
+
+// Where two texts first differ, for a readable failure on megabytes.
+std::string FirstDifference(const std::string& got, const std::string& want) {
+  size_t i = 0;
+  while (i < got.size() && i < want.size() && got[i] == want[i]) ++i;
+  if (i == got.size() && i == want.size()) return "equal";
+  return "differ at " + std::to_string(i) + " of " + std::to_string(got.size()) + " (want " +
+         std::to_string(want.size()) + "): got \"" + got.substr(i, 40) + "\" want \"" + want.substr(i, 40) + "\"";
+}
+
+TEST(Lifecycle, LongPasteToASlowReaderArrivesWholeAndInOrder) {
+  LoopbackPeer peer(16384);
+  Terminal h(peer.port);
+  Start(h);
+  DialogChooses(h, "127.0.0.1", 1, false, false);  // Shift-JIS: the text goes out as it is
+  Connect(h, peer);
+
+  const std::string first = LongText(4u << 20);
+  h.window.clipboard = first;
+  h.logic.OnCommand(kCmdPaste);
+  ASSERT_GT(h.logic.connection().queuedBytes(), 0u);  // the socket could not take it at once
+
+  // A second paste and typing while the first still waits go behind it.
+  h.window.clipboard = std::string("second \xff paste\r\n");
+  h.logic.OnCommand(kCmdPaste);
+  h.logic.OnChar('Z');
+  h.logic.OnChar('\n');
+  EXPECT_EQ(h.Row(0), "Z");  // echoed at once
+  const std::string want = first + "second \xff\xff paste\r\n" + "Z\r\n";
+
+  // The host reads slowly: a little at a time.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (peer.received.size() < want.size() && std::chrono::steady_clock::now() < deadline) {
+    h.socket.PollOnce(2);
+    peer.ReadAvailable(8192);
+  }
+  EXPECT_EQ(FirstDifference(peer.received, want), "equal");
+  EXPECT_EQ(h.logic.connection().queuedBytes(), 0u);
+  EXPECT_TRUE(h.logic.IsConnected());
+}
+
+TEST(Lifecycle, ResetByTheHostDropsWaitingOutput) {
+  LoopbackPeer peer(16384);
+  Terminal h(peer.port);
+  Start(h);
+  DialogChooses(h, "127.0.0.1", 1, false, false);
+  Connect(h, peer);
+  h.window.clipboard = LongText(8u << 20);
+  h.logic.OnCommand(kCmdPaste);
+  ASSERT_GT(h.logic.connection().queuedBytes(), 0u);
+  peer.CloseConnection();  // unread data: the connection is reset, not closed in order
+  ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kIdle; }));
+  EXPECT_FALSE(h.logic.IsConnected());
+  EXPECT_EQ(h.logic.connection().queuedBytes(), 0u);
+  EXPECT_EQ(h.window.closeRequests, 0);
+}
+
+TEST(Lifecycle, PasteInEachHostEncoding) {
+  LoopbackPeer peer;
+  Terminal h(peer.port);
+  Start(h);
+  DialogChooses(h, "127.0.0.1", 0, false, false);
+  Connect(h, peer);
+  struct Case {
+    int command;
+    std::string clipboard;
+    std::string sent;
+  };
+  // あ, CR LF, A, half-width ｱ, CR LF
+  const std::string text = "\x82\xa0\r\nA\xb1\r\n";
+  const Case cases[] = {
+      {kCmdEncodingEuc, text, "\xa4\xa2\rA\x8e\xb1\r"},
+      {kCmdEncodingSjis, text, text},
+      {kCmdEncodingUtf8, text, "\xe3\x81\x82\rA\xef\xbd\xb1\r"},
+      {kCmdEncodingEuc, std::string("ab\0cd", 5), "ab"},  // the text ends at a NUL
+      {kCmdEncodingEuc, "\xff", "\xff\xff"},               // a data byte 0xFF never reads as a command
+  };
+  for (const Case& c : cases) {
+    h.logic.OnCommand(c.command);
+    h.window.clipboard = c.clipboard;
+    h.logic.OnCommand(kCmdPaste);
+    ASSERT_TRUE(h.PumpUntil([&] { return peer.received.size() >= c.sent.size(); }, &peer));
+    EXPECT_EQ(peer.Take(), c.sent);
+  }
+  EXPECT_EQ(h.Row(0), "");  // pasted text is not echoed
+
+  // No text on the clipboard: nothing is sent.
+  h.window.clipboard.reset();
+  h.logic.OnCommand(kCmdPaste);
+  h.logic.OnChar('.');
+  ASSERT_TRUE(h.PumpUntil([&] { return !peer.received.empty(); }, &peer));
+  EXPECT_EQ(peer.Take(), ".");
+}
+
+}  // namespace
+}  // namespace velmora::testing
