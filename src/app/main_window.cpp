@@ -14,22 +14,6 @@
 
 namespace velmora {
 
-namespace {
-
-// The scroll-bar requests of the window system (SB_LINEUP and so on).
-enum ScrollRequest : int {
-  kSbLineUp = 0,
-  kSbLineDown = 1,
-  kSbPageUp = 2,
-  kSbPageDown = 3,
-  kSbThumbPosition = 4,
-  kSbThumbTrack = 5,
-  kSbTop = 6,
-  kSbBottom = 7,
-};
-
-}  // namespace
-
 MainWindow::MainWindow(WindowPort& window, Socket& socket, RegistryStore& store, int processId)
     : window_(window), store_(store), connection_(socket), trace_(TraceFileName(processId)),
       session_(*this, trace_, connection_) {

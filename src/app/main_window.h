@@ -17,6 +17,18 @@
 
 namespace velmora {
 
+// The scroll-bar requests of the window system (SB_LINEUP and so on), which OnVScroll takes.
+enum ScrollRequest : int {
+  kSbLineUp = 0,
+  kSbLineDown = 1,
+  kSbPageUp = 2,
+  kSbPageDown = 3,
+  kSbThumbPosition = 4,
+  kSbThumbTrack = 5,
+  kSbTop = 6,
+  kSbBottom = 7,
+};
+
 // The state of one menu item when its popup opens.
 struct MenuItemState {
   int id = 0;
