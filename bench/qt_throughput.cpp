@@ -1,0 +1,130 @@
+// Throughput of the whole program on Qt: a host on 127.0.0.1 sends a large file as `cat` would,
+// and the real window (offscreen platform) receives, interprets and draws it. Prints MB/s
+// beside the figure of the receive path alone for the same bytes.
+//
+//   velmora-bench-qt [MEGABYTES]     (default 8)
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "app/main_window.h"
+#include "frontends/qt/qt_socket.h"
+#include "frontends/qt/qt_window.h"
+#include "platform/posix/reg_file_store.h"
+#include "telnet/terminal_session.h"
+
+using namespace velmora;
+
+namespace {
+
+class NoTrace : public TraceWriter {
+ protected:
+  void WriteRecord(const char*, va_list) override {}
+};
+
+// Lines of ASCII and of Shift-JIS Japanese, as a text file on the host would hold them.
+std::string FileText(size_t bytes) {
+  std::string s;
+  s.reserve(bytes + 200);
+  const std::string japanese = "\x93\xfa\x96\x7b\x8c\xea\x82\xcc\x83\x65\x83\x4c\x83\x58\x83\x67\x82\xc5\x82\xb7\x81\x42";
+  for (unsigned n = 0; s.size() < bytes; ++n) {
+    s += std::to_string(n) + ": ";
+    s += (n % 2 == 0) ? std::string("the quick brown fox jumps over the lazy dog 0123456789") : japanese + japanese;
+    s += "\r\n";
+  }
+  return s;
+}
+
+double CoreOnly(const std::string& data) {
+  NullScreenObserver observer;
+  NoTrace trace;
+  TerminalSession session(observer, trace);
+  session.options.hostEncoding = HostEncoding::SJIS;
+  session.screen.CreateLineStore();
+  session.screen.ResetForConnection();
+  const auto start = std::chrono::steady_clock::now();
+  for (const char c : data) session.pipeline.ReceiveByte(static_cast<uint8_t>(c));
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  return static_cast<double>(data.size()) / 1e6 / took.count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 8;
+  qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
+  int qtArgc = 1;
+  QApplication app(qtArgc, argv);
+
+  const std::string data = FileText(megabytes * 1000 * 1000) + "\x1b[7mEND\x1b[m";
+
+  // The host: one connection, the whole file, then the connection stays open.
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  listen(listener, 1);
+  socklen_t len = sizeof a;
+  getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+  int host = -1;
+  std::thread sender([&] {
+    host = accept(listener, nullptr, nullptr);
+    size_t sent = 0;
+    while (sent < data.size()) {
+      const ssize_t n = send(host, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) break;
+      sent += static_cast<size_t>(n);
+    }
+  });
+
+  const std::string dir = QDir::tempPath().toStdString() + "/velmora-bench.reg";
+  RegFileStore store(dir);
+  QtSocket sock(ntohs(a.sin_port));
+  QtMainWindow window;
+  MainWindow& logic = window.MakeLogic(sock, store, 1);
+  logic.LoadSettingsAndCommandLine("/H 127.0.0.1 /C sjis");
+  if (!window.Create()) return 1;
+  logic.FitWindowToGrid(false);
+  QtStartupPlatform(window).ShowMainWindow();
+  logic.ConnectAtStart();
+
+  // From the connection to the last line on the screen.
+  auto ended = [&] {
+    const ScreenModel& s = logic.screen();
+    for (int r = 0; r < s.rows; ++r) {
+      const TerminalLine* l = s.ScreenLine(r);
+      if (l->width >= 3 && std::string(reinterpret_cast<const char*>(l->text.get()), 3) == "END" && l->attrs[0] != 0) {
+        return true;
+      }
+    }
+    return false;
+  };
+  while (!logic.IsConnected() || window.windowTitle().startsWith(QString::fromUtf8("接続中"))) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  const auto start = std::chrono::steady_clock::now();
+  while (!ended()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  (void)window.image();  // everything drawn into the window's image
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  sender.join();
+  close(host);
+  close(listener);
+  std::remove(dir.c_str());
+
+  const double window_mbps = static_cast<double>(data.size()) / 1e6 / took.count();
+  std::printf("cat of a %zu MB Shift-JIS/ASCII file through the Qt window (80x24, offscreen)\n", megabytes);
+  std::printf("%-34s %8.1f MB/s  (%.2f s)\n", "Qt window, socket to image", window_mbps, took.count());
+  std::printf("%-34s %8.1f MB/s\n", "receive path alone (same bytes)", CoreOnly(data));
+  return 0;
+}

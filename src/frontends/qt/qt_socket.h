@@ -1,0 +1,38 @@
+#pragma once
+#include <QObject>
+#include <QSocketNotifier>
+#include <memory>
+#include <optional>
+
+#include "platform/posix/posix_socket.h"
+
+namespace velmora {
+
+// The connection's POSIX socket driven by Qt's event loop: socket notifiers watch for what the
+// socket waits on, and each activation is turned into the socket's events on the GUI thread,
+// in the order poll reports them. The notifiers follow every change of the socket (a new
+// connection, a queue waiting to be sent, the close).
+class QtSocket : public QObject, public PosixSocket {
+  Q_OBJECT
+ public:
+  explicit QtSocket(std::optional<uint16_t> portOverride = std::nullopt) : PosixSocket(portOverride) {}
+  ~QtSocket() override;
+
+  int Connect(const std::string& host) override;
+  long Send(const uint8_t* data, size_t size) override;
+  long Receive(uint8_t* data, size_t size) override;
+  void ShutdownSend() override;
+  void Close() override;
+
+ private:
+  // Makes the notifiers match fd() and WantedEvents().
+  void Watch();
+  void Activated();
+  void DropNotifiers();
+
+  std::unique_ptr<QSocketNotifier> read_;
+  std::unique_ptr<QSocketNotifier> write_;
+  int watched_ = -1;
+};
+
+}  // namespace velmora

@@ -1,0 +1,1007 @@
+#include "frontends/qt/qt_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFocusEvent>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QInputMethod>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QPainterPath>
+#include <QGlyphRun>
+#include <QRawFont>
+#include <QHash>
+#include <QScrollBar>
+#include <QSessionManager>
+#include <QStyle>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cstring>
+
+#include "app/ui_text.h"
+#include "emulation/key_encoder.h"
+#include "encoding/cp932.h"
+#include "frontends/qt/qt_dialogs.h"
+#include "frontends/qt/qt_text.h"
+#include "render/font_metrics.h"
+
+namespace velmora {
+namespace {
+
+QColor ColorOf(ColorRef c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+ColorRef RefOf(const QColor& c) { return Rgb(static_cast<uint8_t>(c.red()), static_cast<uint8_t>(c.green()), static_cast<uint8_t>(c.blue())); }
+
+// Families tried, in order, for the terminal font when none is stored: fixed-pitch faces
+// with Japanese glyphs as Debian packages them.
+const char* const kJapaneseFixedFamilies[] = {
+    "IPAGothic", "IPAゴシック", "Noto Sans Mono CJK JP", "VL Gothic", "TakaoGothic", "Migu 1M", "Sazanami Gothic",
+};
+
+bool HasJapanese(const QString& family) {
+  return QFontDatabase::writingSystems(family).contains(QFontDatabase::Japanese);
+}
+
+// The key codes the terminal encodes itself, from Qt's keys.
+uint32_t VirtualKeyOf(int key) {
+  switch (key) {
+    case Qt::Key_Left: return kVkLeft;
+    case Qt::Key_Up: return kVkUp;
+    case Qt::Key_Right: return kVkRight;
+    case Qt::Key_Down: return kVkDown;
+    case Qt::Key_F1: return kVkF1;
+    case Qt::Key_F2: return kVkF2;
+    case Qt::Key_F3: return kVkF3;
+    case Qt::Key_F4: return kVkF4;
+    default: return 0;
+  }
+}
+
+// The command of an Alt+letter accelerator, or 0.
+int AcceleratorCommand(const QKeyEvent* e) {
+  if ((e->modifiers() & (Qt::AltModifier | Qt::ControlModifier | Qt::ShiftModifier | Qt::MetaModifier)) !=
+      Qt::AltModifier) {
+    return 0;
+  }
+  for (const AcceleratorEntry& a : AcceleratorTable()) {
+    if (e->key() == a.key) return a.command;
+  }
+  return 0;
+}
+
+}  // namespace
+
+// The terminal font and its variants, with what placing glyphs in cells needs to know.
+struct QtMainWindow::Fonts {
+  std::array<QFont, 4> font;  // indexed by FontVariant
+  std::array<QRawFont, 4> raw;
+  std::array<int, 4> ascent{};
+  int cellWidth = 8;
+  int cellHeight = 16;
+  // Glyph indexes of the variants' own faces by character (0: the face has none; the
+  // character is then drawn as text, which finds a fallback face).
+  QHash<uint32_t, quint32> glyphs;
+
+  quint32 Glyph(int variant, char32_t c) {
+    const uint32_t key = (static_cast<uint32_t>(variant) << 24) | static_cast<uint32_t>(c);
+    const auto it = glyphs.constFind(key);
+    if (it != glyphs.cend()) return *it;
+    quint32 glyph = 0;
+    const QRawFont& f = raw[static_cast<size_t>(variant)];
+    if (f.isValid() && f.supportsCharacter(c)) {
+      const QList<quint32> found = f.glyphIndexesForString(QString::fromUcs4(&c, 1));
+      if (found.size() == 1) glyph = found[0];
+    }
+    glyphs.insert(key, glyph);
+    return glyph;
+  }
+};
+
+// Draws terminal text into the backing image: every half-width character in one cell and every
+// full-width character in two, whatever the glyphs' own advances, each glyph placed at its cell
+// (so bold and fallback glyphs never move the grid). Only the characters inside the area being
+// painted are drawn.
+class QtMainWindow::Painter : public PaintPort {
+ public:
+  Painter(QPainter& p, Fonts& fonts, const QRect& clip) : p_(p), fonts_(fonts), clip_(clip) {
+    p_.setClipRect(clip_);
+  }
+  ~Painter() override { p_.setClipping(false); }
+  Painter(const Painter&) = delete;
+  Painter& operator=(const Painter&) = delete;
+  void SelectFontVariant(FontVariant v) override { variant_ = static_cast<int>(v); }
+  void UseTextColor(ColorRef c) override {
+    if (p_.pen().color() != ColorOf(c)) p_.setPen(ColorOf(c));
+  }
+  void UseBackground(bool opaque, ColorRef c) override {
+    opaque_ = opaque;
+    background_ = ColorOf(c);
+  }
+  void UseCharacterExtra(int) override {}  // glyphs are placed cell by cell
+  void OutputText(int x, int y, const uint8_t* bytes, size_t count) override {
+    const int cw = fonts_.cellWidth, ch = fonts_.cellHeight;
+    if (y >= clip_.bottom() + 1 || y + ch <= clip_.top()) return;
+    const int baseline = y + fonts_.ascent[static_cast<size_t>(variant_)];
+    glyphs_.clear();
+    positions_.clear();
+    int cx = x;
+    for (size_t i = 0; i < count;) {
+      const bool pair = IsSjisLeadByte(bytes[i]) && i + 1 < count;
+      const int width = (pair ? 2 : 1) * cw;
+      const uint16_t code = pair ? static_cast<uint16_t>((bytes[i] << 8) | bytes[i + 1]) : bytes[i];
+      i += pair ? 2 : 1;
+      if (cx >= clip_.right() + 1) break;
+      if (cx + width > clip_.left()) {
+        if (opaque_) p_.fillRect(QRect(cx, y, width, ch), background_);
+        const int32_t unicode = Cp932ToUnicode(code);
+        if (unicode > 0x20) {
+          const quint32 glyph = fonts_.Glyph(variant_, static_cast<char32_t>(unicode));
+          if (glyph != 0) {
+            glyphs_.push_back(glyph);
+            positions_.push_back(QPointF(cx, baseline));
+          } else {
+            // Not in the terminal face: drawn as text, kept to its cells.
+            const char32_t c = static_cast<char32_t>(unicode);
+            p_.setFont(fonts_.font[static_cast<size_t>(variant_)]);
+            p_.setClipRect(QRect(cx, y, width, ch) & clip_);
+            p_.drawText(cx, baseline, QString::fromUcs4(&c, 1));
+            p_.setClipRect(clip_);
+          }
+        } else if (unicode < 0 && code >= 0x80) {
+          // A byte sequence that is no character shows as the replacement mark.
+          p_.setFont(fonts_.font[static_cast<size_t>(variant_)]);
+          p_.drawText(cx, baseline, QString(QChar(0xFFFD)));
+        }
+      }
+      cx += width;
+    }
+    if (!glyphs_.isEmpty()) {
+      // A bold glyph may be wider than its cell; the run's last one stops at the run's end.
+      const bool bold = variant_ == static_cast<int>(FontVariant::Bold) || variant_ == static_cast<int>(FontVariant::BoldUnderline);
+      if (bold) p_.setClipRect(QRect(x, y, cx - x, ch) & clip_);
+      QGlyphRun run;
+      run.setRawFont(fonts_.raw[static_cast<size_t>(variant_)]);
+      run.setGlyphIndexes(glyphs_);
+      run.setPositions(positions_);
+      p_.drawGlyphRun(QPointF(0, 0), run);
+      if (bold) p_.setClipRect(clip_);
+    }
+    if (variant_ == static_cast<int>(FontVariant::Underline) || variant_ == static_cast<int>(FontVariant::BoldUnderline)) {
+      // The underline spans the run's cells, from the face's own position and thickness.
+      const QRawFont& f = fonts_.raw[static_cast<size_t>(variant_)];
+      const int thickness = std::max(1, qRound(f.isValid() ? f.lineThickness() : 1.0));
+      const int under = std::min(y + ch - thickness, baseline + std::max(1, qRound(f.isValid() ? f.underlinePosition() : 1.0)));
+      const QRect line = QRect(x, under, cx - x, thickness) & clip_;
+      if (!line.isEmpty()) p_.fillRect(line, p_.pen().color());
+    }
+  }
+  // The border's two straight lines as one-pixel rectangles, drawn only where they meet the
+  // area being painted.
+  void DrawBorder(int x0, int y0, int x1, int y1, int x2, int y2, ColorRef color) override {
+    const QColor c = ColorOf(color);
+    for (const QRect& line : {QRect(QPoint(std::min(x0, x1), std::min(y0, y1)), QPoint(std::max(x0, x1), std::max(y0, y1))),
+                              QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2), std::max(y1, y2)))}) {
+      const QRect visible = line & clip_;
+      if (!visible.isEmpty()) p_.fillRect(visible, c);
+    }
+  }
+
+ private:
+  QPainter& p_;
+  Fonts& fonts_;
+  QRect clip_;
+  int variant_ = 0;
+  bool opaque_ = false;
+  QColor background_;
+  QList<quint32> glyphs_;
+  QList<QPointF> positions_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The terminal view
+
+QtTerminalView::QtTerminalView(QtMainWindow& window) : QWidget(&window), window_(window) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAttribute(Qt::WA_InputMethodEnabled);
+  setFocusPolicy(Qt::StrongFocus);
+  setCursor(Qt::IBeamCursor);
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+bool QtTerminalView::event(QEvent* e) {
+  if (window_.logic_ == nullptr) {
+    // Without the logic (the window is going away) input and focus changes mean nothing.
+    switch (e->type()) {
+      case QEvent::FocusIn:
+      case QEvent::FocusOut:
+      case QEvent::KeyPress:
+      case QEvent::ShortcutOverride:
+      case QEvent::InputMethod:
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove:
+      case QEvent::Wheel:
+        return true;
+      default:
+        return QWidget::event(e);
+    }
+  }
+  // The Alt accelerators and the terminal's own keys come before any shortcut of the menus, and
+  // Tab stays in the terminal instead of moving the focus.
+  if (e->type() == QEvent::ShortcutOverride) {
+    auto* k = static_cast<QKeyEvent*>(e);
+    if (AcceleratorCommand(k) != 0 || (k->modifiers() & Qt::AltModifier) == 0) {
+      e->accept();
+      return true;
+    }
+  }
+  if (e->type() == QEvent::KeyPress) {
+    auto* k = static_cast<QKeyEvent*>(e);
+    if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) {
+      keyPressEvent(k);
+      return true;
+    }
+  }
+  return QWidget::event(e);
+}
+
+void QtTerminalView::paintEvent(QPaintEvent* e) {
+  window_.FlushDamage();
+  QPainter p(this);
+  const QColor bg = window_.background_;
+  const QRect exposed = e->region().boundingRect();
+  p.setClipRegion(e->region());
+  const int ch = window_.stripHeight_;
+  int y = 0;
+  for (const auto& strip : window_.strips_) {
+    if (y + ch > exposed.top() && y <= exposed.bottom()) p.drawImage(QPoint(0, y), strip->image);
+    y += ch;
+  }
+  if (y <= exposed.bottom()) p.fillRect(QRect(0, y, width(), exposed.bottom() + 1 - y), bg);
+  if (exposed.right() >= window_.stripWidth_) p.fillRect(QRect(window_.stripWidth_, 0, exposed.right() + 1, height()), bg);
+  if (!preedit_.isEmpty()) {
+    // The text being composed, underlined at the composition position.
+    const QFontMetrics fm(window_.compositionFont_);
+    const QRect box(window_.composition_, QSize(fm.horizontalAdvance(preedit_) + 1, fm.height()));
+    p.fillRect(box, bg);
+    p.setFont(window_.compositionFont_);
+    p.setPen(ColorOf(SchemeColor(window_.logic().colors(), kColorWindowText, window_)));
+    p.drawText(box.left(), box.top() + fm.ascent(), preedit_);
+    p.drawLine(box.left(), box.bottom(), box.right(), box.bottom());
+  } else if (window_.caretShown() && window_.blinkOn_) {
+    // A solid caret inverts what is under it.
+    p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    p.fillRect(window_.caretRect_, Qt::white);
+  }
+}
+
+void QtTerminalView::resizeEvent(QResizeEvent*) { window_.InvalidateAll(); }
+
+void QtTerminalView::keyPressEvent(QKeyEvent* e) {
+  MainWindow& logic = window_.logic();
+  if (const int command = AcceleratorCommand(e); command != 0) {
+    logic.OnCommand(command);
+    return;
+  }
+  if (const uint32_t vk = VirtualKeyOf(e->key()); vk != 0) {
+    if (logic.OnKeyDown(vk, 0)) return;
+  }
+  // Control with a letter or one of @[\]^_ gives the control byte, as a terminal keyboard does.
+  const Qt::KeyboardModifiers mods = e->modifiers();
+  if ((mods & Qt::ControlModifier) && !(mods & Qt::AltModifier)) {
+    const int key = e->key();
+    if (key >= Qt::Key_At && key <= Qt::Key_Underscore) {
+      logic.OnChar(static_cast<uint8_t>(key - Qt::Key_At));
+      return;
+    }
+    if (key == Qt::Key_Space) {
+      logic.OnChar(0);
+      return;
+    }
+  }
+  QString text = e->text();
+  if (text.isEmpty()) {
+    switch (e->key()) {  // keys whose text some platforms leave out
+      case Qt::Key_Return:
+      case Qt::Key_Enter: text = QStringLiteral("\r"); break;
+      case Qt::Key_Backspace: text = QStringLiteral("\b"); break;
+      case Qt::Key_Tab: text = QStringLiteral("\t"); break;
+      case Qt::Key_Escape: text = QStringLiteral("\x1b"); break;
+      default: break;
+    }
+  }
+  if (text.isEmpty()) {
+    QWidget::keyPressEvent(e);
+    return;
+  }
+  const std::string bytes = QStringToCp932(text);
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<uint8_t>(bytes[i]);
+    if (IsSjisLeadByte(b) && i + 1 < bytes.size()) {
+      logic.OnImeChar(static_cast<uint16_t>((b << 8) | static_cast<uint8_t>(bytes[i + 1])));
+      ++i;
+    } else {
+      logic.OnChar(b);
+    }
+  }
+}
+
+void QtTerminalView::inputMethodEvent(QInputMethodEvent* e) {
+  MainWindow& logic = window_.logic();
+  if (preedit_.isEmpty() && !e->preeditString().isEmpty()) logic.OnImeStartComposition();
+  const std::string bytes = QStringToCp932(e->commitString());
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<uint8_t>(bytes[i]);
+    if (IsSjisLeadByte(b) && i + 1 < bytes.size()) {
+      logic.OnImeChar(static_cast<uint16_t>((b << 8) | static_cast<uint8_t>(bytes[i + 1])));
+      ++i;
+    } else {
+      logic.OnImeChar(b);
+    }
+  }
+  preedit_ = e->preeditString();
+  update();
+  e->accept();
+}
+
+QVariant QtTerminalView::inputMethodQuery(Qt::InputMethodQuery query) const {
+  switch (query) {
+    case Qt::ImEnabled: return true;
+    case Qt::ImCursorRectangle:
+    case Qt::ImAnchorRectangle: {
+      // The cursor cell of the screen, kept inside the grid.
+      const ScreenModel& s = window_.logic_->screen();
+      const FontMetrics& m = window_.logic_->metrics();
+      const int x = std::clamp(s.state.cursorCol * m.cellWidth, 0, s.columns * m.cellWidth);
+      const int y = std::clamp(s.state.cursorRow * m.cellHeight, 0, s.rows * m.cellHeight);
+      return QRect(x, y, m.cellWidth, m.cellHeight);
+    }
+    case Qt::ImFont: return LogFontToQFont(window_.logic_->settings().logFont);
+    case Qt::ImCursorPosition:
+    case Qt::ImAnchorPosition: return 0;
+    case Qt::ImSurroundingText:
+    case Qt::ImCurrentSelection: return QString();
+    case Qt::ImHints: return static_cast<int>(Qt::ImhNone);
+    default: return QWidget::inputMethodQuery(query);
+  }
+}
+
+void QtTerminalView::mousePressEvent(QMouseEvent* e) {
+  window_.lastMouse_ = e->position().toPoint();
+  if (e->button() == Qt::LeftButton) {
+    window_.logic().OnLButtonDown(window_.lastMouse_.x(), window_.lastMouse_.y());
+  } else if (e->button() == Qt::RightButton) {
+    window_.logic().OnRButtonDown();
+  }
+}
+
+void QtTerminalView::mouseMoveEvent(QMouseEvent* e) {
+  window_.lastMouse_ = e->position().toPoint();
+  if (e->buttons() & Qt::LeftButton) window_.logic().OnMouseMove(window_.lastMouse_.x(), window_.lastMouse_.y());
+}
+
+void QtTerminalView::mouseReleaseEvent(QMouseEvent* e) {
+  window_.lastMouse_ = e->position().toPoint();
+  if (e->button() == Qt::LeftButton) window_.logic().OnLButtonUp();
+}
+
+void QtTerminalView::mouseDoubleClickEvent(QMouseEvent* e) {
+  window_.lastMouse_ = e->position().toPoint();
+  if (e->button() == Qt::LeftButton) {
+    window_.logic().OnLButtonDblClk();
+  } else if (e->button() == Qt::RightButton) {
+    window_.logic().OnRButtonDown();
+  }
+}
+
+void QtTerminalView::wheelEvent(QWheelEvent* e) {
+  unsigned flags = 0;
+  if (e->modifiers() & Qt::ShiftModifier) flags |= 0x04u;
+  if (e->modifiers() & Qt::ControlModifier) flags |= 0x08u;
+  const int delta = e->angleDelta().y();
+  if (delta != 0) window_.logic().OnMouseWheel(delta, flags);
+  e->accept();
+}
+
+void QtTerminalView::focusInEvent(QFocusEvent*) {
+  window_.logic().OnSetFocus();
+  window_.blinkOn_ = true;
+  window_.UpdateCaretArea();
+}
+
+void QtTerminalView::focusOutEvent(QFocusEvent*) {
+  window_.logic().OnKillFocus();
+  window_.UpdateCaretArea();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The main window
+
+QtMainWindow::QtMainWindow() : fonts_(std::make_unique<Fonts>()) {
+  setWindowIcon(VelmoraIcon());
+  auto* central = new QWidget(this);
+  auto* layout = new QHBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  view_ = new QtTerminalView(*this);
+  scrollBar_ = new QScrollBar(Qt::Vertical, central);
+  scrollBar_->setFocusPolicy(Qt::NoFocus);
+  scrollBar_->setRange(0, 0);
+  scrollBar_->setEnabled(false);
+  scrollBar_->installEventFilter(this);
+  layout->addWidget(view_, 1);
+  layout->addWidget(scrollBar_, 0);
+  central->setAutoFillBackground(true);
+  setCentralWidget(central);
+  BuildMenus();
+
+  connect(scrollBar_, &QScrollBar::actionTriggered, this, &QtMainWindow::OnScrollAction);
+  connect(scrollBar_, &QScrollBar::sliderReleased, this,
+          [this] { logic_->OnVScroll(kSbThumbPosition, scrollBar_->sliderPosition()); });
+
+  frameTimer_.setSingleShot(true);
+  frameTimer_.setInterval(16);
+  connect(&frameTimer_, &QTimer::timeout, this, &QtMainWindow::OnFrame);
+  const int flash = QApplication::cursorFlashTime();
+  blinkTimer_.setInterval(flash > 0 ? flash / 2 : 500);
+  connect(&blinkTimer_, &QTimer::timeout, this, [this] {
+    blinkOn_ = !blinkOn_;
+    UpdateCaretArea();
+  });
+  selectionTimer_.setInterval(100);
+  connect(&selectionTimer_, &QTimer::timeout, this, [this] {
+    if (logic_ != nullptr) logic_->OnSelectionTimer();
+  });
+  connect(qApp, &QGuiApplication::commitDataRequest, this, &QtMainWindow::OnCommitData);
+  connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+    if (logic_ != nullptr && !destroying_) logic_->OnEndSession(true);
+  });
+}
+
+// The terminal view goes first, while this window is whole: events it receives on the way
+// (the focus leaving) find no logic and do nothing. The logic goes last.
+QtMainWindow::~QtMainWindow() {
+  logic_ = nullptr;
+  frameTimer_.stop();
+  blinkTimer_.stop();
+  selectionTimer_.stop();
+  delete takeCentralWidget();
+  view_ = nullptr;
+  scrollBar_ = nullptr;
+  ownedLogic_.reset();
+}
+
+MainWindow& QtMainWindow::MakeLogic(Socket& socket, RegistryStore& store, int processId) {
+  ownedLogic_ = std::make_unique<MainWindow>(*this, socket, store, processId);
+  logic_ = ownedLogic_.get();
+  return *logic_;
+}
+
+bool QtMainWindow::Create() {
+  SetWindowBackground(logic_->colors());
+  return logic_->OnCreate();
+}
+
+void QtMainWindow::BuildMenus() {
+  const auto popups = MainMenu();
+  for (size_t position = 0; position < popups.size(); ++position) {
+    QMenu* menu = menuBar()->addMenu(Utf8(popups[position].text));
+    for (const MenuEntry& entry : popups[position].entries) {
+      if (entry.kind == MenuEntryKind::kSeparator) {
+        menu->addSeparator();
+      } else if (entry.kind == MenuEntryKind::kSubmenu) {
+        QMenu* sub = menu->addMenu(Utf8(entry.text));
+        for (const MenuEntry& item : entry.submenu) {
+          QAction* a = sub->addAction(Utf8(MenuItemCaption(item)));
+          actions_[item.command] = a;
+          connect(a, &QAction::triggered, this, [this, id = item.command] { logic_->OnCommand(id); });
+        }
+        connect(sub, &QMenu::aboutToShow, this, [this, sub] { OnPopupShown(sub, kEncodingSubmenuPopup, true); });
+      } else {
+        // The accelerator label follows a tab in the text; the keys themselves are the view's.
+        QAction* a = menu->addAction(Utf8(MenuItemCaption(entry)));
+        actions_[entry.command] = a;
+        connect(a, &QAction::triggered, this, [this, id = entry.command] { logic_->OnCommand(id); });
+      }
+    }
+    connect(menu, &QMenu::aboutToShow, this,
+            [this, menu, p = static_cast<int>(position)] { OnPopupShown(menu, p, false); });
+  }
+}
+
+QAction* QtMainWindow::action(int command) const {
+  const auto it = actions_.find(command);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+void QtMainWindow::OnPopupShown(QMenu*, int position, bool encodingSubmenu) {
+  for (const MenuItemState& state : logic_->MenuStateForPopup(position, encodingSubmenu)) {
+    QAction* a = action(state.id);
+    if (a == nullptr) continue;
+    a->setEnabled(state.enabled);
+    a->setCheckable(state.checked);
+    a->setChecked(state.checked);
+  }
+}
+
+void QtMainWindow::OnScrollAction(int act) {
+  switch (act) {
+    case QAbstractSlider::SliderSingleStepAdd: logic_->OnVScroll(kSbLineDown, 0); break;
+    case QAbstractSlider::SliderSingleStepSub: logic_->OnVScroll(kSbLineUp, 0); break;
+    case QAbstractSlider::SliderPageStepAdd: logic_->OnVScroll(kSbPageDown, 0); break;
+    case QAbstractSlider::SliderPageStepSub: logic_->OnVScroll(kSbPageUp, 0); break;
+    case QAbstractSlider::SliderToMinimum: logic_->OnVScroll(kSbTop, 0); break;
+    case QAbstractSlider::SliderToMaximum: logic_->OnVScroll(kSbBottom, 0); break;
+    case QAbstractSlider::SliderMove: logic_->OnVScroll(kSbThumbTrack, scrollBar_->sliderPosition()); break;
+    default: break;
+  }
+  // The slider takes the position the logic gave it, not the one it computed itself.
+  ApplyScrollBar();
+  const QSignalBlocker block(scrollBar_);
+  if (act != QAbstractSlider::SliderMove) scrollBar_->setSliderPosition(bar_.position);
+}
+
+void QtMainWindow::OnCommitData(QSessionManager& manager) {
+  if (!logic_->OnQueryEndSession()) manager.cancel();
+}
+
+void QtMainWindow::closeEvent(QCloseEvent* e) {
+  if (destroying_ || logic_ == nullptr) {
+    e->accept();
+    return;
+  }
+  e->ignore();
+  logic_->OnClose();
+}
+
+bool QtMainWindow::eventFilter(QObject* watched, QEvent* e) {
+  // The wheel over the scroll bar scrolls as it does over the terminal.
+  if (watched == scrollBar_ && e->type() == QEvent::Wheel) {
+    auto* w = static_cast<QWheelEvent*>(e);
+    unsigned flags = 0;
+    if (w->modifiers() & Qt::ShiftModifier) flags |= 0x04u;
+    if (w->modifiers() & Qt::ControlModifier) flags |= 0x08u;
+    if (w->angleDelta().y() != 0) logic_->OnMouseWheel(w->angleDelta().y(), flags);
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, e);
+}
+
+// --- caret ---
+
+bool QtMainWindow::focusNow() const { return view_->hasFocus(); }
+bool QtMainWindow::HasFocus() const { return focusNow(); }
+
+void QtMainWindow::UpdateCaretArea() {
+  if (!caretRect_.isEmpty()) ShowArea(caretRect_);
+}
+
+void QtMainWindow::CreateSolidCaret(int width, int height) {
+  UpdateCaretArea();
+  caretRect_ = QRect(caretRect_.topLeft(), QSize(width, height));
+  caretExists_ = true;
+  caretVisible_ = 0;  // a new caret starts hidden
+}
+
+void QtMainWindow::DestroyCaret() {
+  UpdateCaretArea();
+  caretExists_ = false;
+  caretVisible_ = 0;
+  blinkTimer_.stop();
+}
+
+void QtMainWindow::ShowCaret() {
+  if (!caretExists_) return;
+  ++caretVisible_;
+  blinkOn_ = true;
+  blinkTimer_.start();
+  UpdateCaretArea();
+}
+
+void QtMainWindow::HideCaret() {
+  if (!caretExists_) return;
+  --caretVisible_;
+  if (caretVisible_ <= 0) blinkTimer_.stop();
+  UpdateCaretArea();
+}
+
+void QtMainWindow::MoveCaret(int x, int y) {
+  UpdateCaretArea();
+  caretRect_.moveTo(x, y);
+  blinkOn_ = true;  // the caret shows at once where it arrives
+  UpdateCaretArea();
+}
+
+// --- colours ---
+
+ColorRef QtMainWindow::SystemColor(int index) const {
+  const QPalette pal = QApplication::palette();
+  switch (index) {
+    case kColorWindow: return RefOf(pal.color(QPalette::Base));
+    case kColorWindowText: return RefOf(pal.color(QPalette::Text));
+    case kColorHighlight: return RefOf(pal.color(QPalette::Highlight));
+    case kColorHighlightText: return RefOf(pal.color(QPalette::HighlightedText));
+    default: return 0;
+  }
+}
+
+void QtMainWindow::SetWindowBackground(const ColorScheme& scheme) {
+  background_ = ColorOf(SchemeColor(scheme, kColorWindow, *this));
+  QWidget* central = centralWidget();
+  QPalette pal = central->palette();
+  pal.setColor(QPalette::Window, background_);
+  central->setPalette(pal);
+}
+
+// --- damage and painting ---
+
+// The window's image is kept as one strip per cell row, so that scrolling whole lines (what
+// a host's output does all the time) moves strips instead of pixels.
+void QtMainWindow::EnsureImage() {
+  const qreal dpr = view_->devicePixelRatioF();
+  const int ch = std::max(fonts_->cellHeight, 1);
+  const int width = std::max(view_->width(), 1);
+  const int count = std::max(1, (view_->height() + ch - 1) / ch);
+  if (!strips_.empty() && stripHeight_ == ch && stripWidth_ == width && stripDpr_ == dpr &&
+      static_cast<int>(strips_.size()) == count) {
+    return;
+  }
+  strips_.clear();
+  for (int i = 0; i < count; ++i) {
+    auto strip = std::make_unique<Strip>();
+    strip->image = QImage(QSize(width, ch) * dpr, QImage::Format_RGB32);
+    strip->image.setDevicePixelRatio(dpr);
+    strip->image.fill(background_);
+    strips_.push_back(std::move(strip));
+  }
+  stripHeight_ = ch;
+  stripWidth_ = width;
+  stripDpr_ = dpr;
+  damage_ = QRegion(view_->rect());
+}
+
+QImage QtMainWindow::image() {
+  FlushDamage();
+  const qreal dpr = stripDpr_;
+  QImage whole(view_->size() * dpr, QImage::Format_RGB32);
+  whole.setDevicePixelRatio(dpr);
+  whole.fill(background_);
+  QPainter p(&whole);
+  for (size_t i = 0; i < strips_.size(); ++i) p.drawImage(QPoint(0, static_cast<int>(i) * stripHeight_), strips_[i]->image);
+  return whole;
+}
+
+// Qt is asked to show what changed once a frame, however many characters changed it: the
+// image is always current, the screen catches up with it on the next frame.
+void QtMainWindow::ShowArea(const QRect& area) {
+  shownArea_ |= area;
+  if (!frameTimer_.isActive()) frameTimer_.start();
+}
+
+void QtMainWindow::OnFrame() {
+  if (view_ == nullptr) return;
+  ApplyScrollBar();
+  if (!shownArea_.isEmpty()) view_->update(shownArea_);
+  shownArea_ = QRect();
+}
+
+void QtMainWindow::InvalidatePixels(const PixelRect& area) {
+  const QRect r = ToRect(area) & view_->rect();
+  if (r.isEmpty()) return;
+  damage_ += r;
+  ShowArea(r);
+}
+
+void QtMainWindow::InvalidateAll() {
+  damage_ = QRegion(view_->rect());
+  ShowArea(view_->rect());
+}
+
+void QtMainWindow::UpdateNow() { FlushDamage(); }
+
+void QtMainWindow::FlushDamage() {
+  EnsureImage();
+  if (damage_.isEmpty() || logic_ == nullptr) return;
+  const QRegion damage = damage_;
+  damage_ = QRegion();
+  const int ch = stripHeight_;
+  for (const QRect& r : damage) {
+    const int first = std::max(0, r.top() / ch);
+    const int last = std::min(static_cast<int>(strips_.size()) - 1, r.bottom() / ch);
+    for (int i = first; i <= last; ++i) {
+      const QRect part = r & QRect(0, i * ch, stripWidth_, ch);
+      if (part.isEmpty()) continue;
+      // Each strip keeps its painter open: most flushes draw a single cell.
+      Strip& strip = *strips_[static_cast<size_t>(i)];
+      QPainter& p = strip.painter;
+      if (!p.isActive()) p.begin(&strip.image);
+      p.setTransform(QTransform::fromTranslate(0, -i * ch));
+      p.fillRect(part, background_);  // the erase of the invalidated area
+      Painter port(p, *fonts_, part);
+      // The bottom given is the last pixel row, so that only this strip's cell row is drawn.
+      logic_->Paint(port, PixelRect{part.left(), part.top(), part.right() + 1, part.bottom()});
+    }
+  }
+  ShowArea(damage.boundingRect());
+}
+
+void QtMainWindow::ScrollPixels(const PixelRect& area, int dx, int dy) {
+  FlushDamage();  // what is pending is drawn first, so that it moves with the rest
+  const QRect a = ToRect(area) & view_->rect();
+  if (a.isEmpty()) return;
+  ShowArea(a);
+  const int ch = stripHeight_;
+  const int gridWidth = logic_->screen().columns * std::max(fonts_->cellWidth, 1);
+  const int top = a.top() / ch;
+  const int bottom = std::min(static_cast<int>(strips_.size()), (a.bottom() + 1) / ch);
+  if (dx == 0 && dy % ch == 0 && a.top() % ch == 0 && (a.bottom() + 1) % ch == 0 && a.left() == 0 &&
+      a.width() >= gridWidth && bottom > top) {
+    // Whole lines of the whole grid: the strips change places. (What lies right of the grid
+    // is the same in every strip.)
+    const int k = dy / ch;
+    auto first = strips_.begin() + top, end = strips_.begin() + bottom;
+    if (std::abs(k) >= bottom - top) {
+      damage_ += a;
+    } else if (k < 0) {
+      std::rotate(first, first - k, end);
+      damage_ += QRect(a.left(), (bottom + k) * ch, a.width(), -k * ch);
+    } else if (k > 0) {
+      std::rotate(first, end - k, end);
+      damage_ += QRect(a.left(), top * ch, a.width(), k * ch);
+    }
+    return;
+  }
+  // Anything else is drawn anew from the model.
+  damage_ += a;
+}
+
+void QtMainWindow::SetScrollBar(const ScrollBarInfo& bar, unsigned parts) {
+  if (parts & kScrollRange) {
+    bar_.minimum = bar.minimum;
+    bar_.maximum = bar.maximum;
+  }
+  if (parts & kScrollPage) bar_.page = bar.page;
+  if (parts & kScrollPosition) bar_.position = bar.position;
+  barChanged_ = true;
+  ShowArea(QRect());
+}
+
+// The scroll bar shows the record as it stands at the frame (or when asked for).
+void QtMainWindow::ApplyScrollBar() {
+  if (!barChanged_) return;
+  barChanged_ = false;
+  // Qt's maximum is the last position of the thumb's top; the window system's is the last line.
+  const QSignalBlocker block(scrollBar_);
+  const int last = std::max(bar_.minimum, bar_.maximum - std::max(bar_.page, 1) + 1);
+  scrollBar_->setRange(bar_.minimum, last);
+  scrollBar_->setPageStep(std::max(1, bar_.page));
+  scrollBar_->setSingleStep(1);
+  if (!scrollBar_->isSliderDown()) scrollBar_->setValue(bar_.position);
+  scrollBar_->setEnabled(last > bar_.minimum);  // nothing to scroll: shown, but disabled
+}
+
+QScrollBar* QtMainWindow::scrollBar() {
+  ApplyScrollBar();
+  return scrollBar_;
+}
+
+// --- the window itself ---
+
+void QtMainWindow::SetTitleText(const std::string& title) { setWindowTitle(Utf8(title)); }
+
+FrameMetrics QtMainWindow::GetFrameMetrics() {
+  FrameMetrics m;
+  // Qt sizes the window without the window manager's frame and caption; only the scroll bar
+  // and the menu bar lie between the grid and the window's size.
+  m.cxVScroll = scrollBar_->sizeHint().width();
+  m.cyMenu = menuBar()->sizeHint().height();
+  return m;
+}
+
+void QtMainWindow::ResizeWindow(int outerWidth, int outerHeight, bool redraw) {
+  resize(outerWidth, outerHeight);
+  if (redraw) InvalidateAll();
+}
+
+void QtMainWindow::DestroyNativeWindow() {
+  destroying_ = true;
+  selectionTimer_.stop();
+  blinkTimer_.stop();
+  close();
+  hide();
+  if (logic_ != nullptr) logic_->OnDestroy();
+}
+
+void QtMainWindow::PostQuit(int exitCode) {
+  exitCode_ = exitCode;
+  QMetaObject::invokeMethod(qApp, [exitCode] { QCoreApplication::exit(exitCode); }, Qt::QueuedConnection);
+}
+
+void QtMainWindow::AlertSound() { QApplication::beep(); }
+
+void QtMainWindow::PostCloseRequest() {
+  QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+// --- fonts ---
+
+FontMetrics QtMainWindow::CreateTerminalFont(const LogFont& description) {
+  fontDescription_ = description;
+  Fonts& f = *fonts_;
+  const QFont plain = LogFontToQFont(description);
+  f.font[0] = plain;
+  f.font[1] = plain;
+  f.font[1].setBold(true);
+  f.font[2] = plain;
+  f.font[2].setUnderline(true);
+  f.font[3] = f.font[1];
+  f.font[3].setUnderline(true);
+
+  // The cell from the plain face, measured as the core measures every platform's font.
+  class Measurer : public FontMeasurer {
+   public:
+    Measurer(const Fonts& fonts, uint8_t charSet) : fonts_(fonts), charSet_(charSet) {}
+    FontFaceInfo TerminalFace() override {
+      const QFontMetrics fm(fonts_.font[0]);
+      return FontFaceInfo{fm.horizontalAdvance(QLatin1Char('0')), fm.height(), charSet_};
+    }
+    int TextWidth(FontVariant v, const uint8_t* bytes, size_t count) override {
+      const QFontMetrics fm(fonts_.font[static_cast<size_t>(v)]);
+      return fm.horizontalAdvance(Cp932ToQString(std::string_view(reinterpret_cast<const char*>(bytes), count)));
+    }
+
+   private:
+    const Fonts& fonts_;
+    uint8_t charSet_;
+  };
+  uint8_t charSet = description.charSet();
+  if (charSet != kShiftJisCharSet && HasJapanese(QFontInfo(plain).family())) charSet = kShiftJisCharSet;
+  Measurer measurer(f, charSet);
+  FontMetrics metrics = MeasureFont(measurer);
+  metrics.cellWidth = std::max(metrics.cellWidth, 1);
+  metrics.cellHeight = std::max(metrics.cellHeight, 1);
+  f.cellWidth = metrics.cellWidth;
+  f.cellHeight = metrics.cellHeight;
+  for (size_t v = 0; v < 4; ++v) {
+    f.ascent[v] = QFontMetrics(f.font[v]).ascent();
+    f.raw[v] = QRawFont::fromFont(f.font[v]);
+  }
+  f.glyphs.clear();
+  compositionFont_ = plain;
+  InvalidateAll();
+  return metrics;
+}
+
+LogFont QtMainWindow::SystemFixedFontDescription() {
+  const QStringList families = QFontDatabase::families();
+  for (const char* name : kJapaneseFixedFamilies) {
+    const QString family = QString::fromUtf8(name);
+    if (families.contains(family)) {
+      QFont f(family);
+      f.setPixelSize(16);
+      return QFontToLogFont(f, kShiftJisCharSet);
+    }
+  }
+  QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  f.setPixelSize(16);
+  return QFontToLogFont(f, HasJapanese(f.family()) ? kShiftJisCharSet : 0);
+}
+
+LogFont QtMainWindow::CurrentFontDescription() {
+  const QFontInfo info(fonts_->font[0]);
+  QFont real(info.family());
+  real.setPixelSize(info.pixelSize());
+  real.setBold(info.bold());
+  real.setItalic(info.italic());
+  return QFontToLogFont(real, HasJapanese(info.family()) ? kShiftJisCharSet : 0);
+}
+
+void QtMainWindow::PlaceComposition(int x, int y, const LogFont& font) {
+  composition_ = QPoint(x, y);
+  compositionFont_ = LogFontToQFont(font);
+  if (QInputMethod* im = QGuiApplication::inputMethod()) im->update(Qt::ImCursorRectangle | Qt::ImFont);
+}
+
+// --- dialogs and messages ---
+
+bool QtMainWindow::ChooseTerminalFont(LogFont& font) { return ChooseQtTerminalFont(this, font); }
+bool QtMainWindow::RunTerminalSizeDialog(TerminalSizeDialogModel& model) { return RunQtTerminalSizeDialog(this, model); }
+void QtMainWindow::RunAboutDialog() { RunQtAboutDialog(this); }
+bool QtMainWindow::RunColorDialog(ColorDialogModel& model, CustomColors& customColors) {
+  return RunQtColorDialog(this, model, customColors, *this);
+}
+bool QtMainWindow::RunConnectDialog(ConnectDialogModel& model, ConnectDialogState& state) {
+  return RunQtConnectDialog(this, model, state);
+}
+bool QtMainWindow::AskYesNo(const std::string& text, MessageIcon icon) {
+  return AskQtYesNo(this, Utf8(text), icon == MessageIcon::Question);
+}
+void QtMainWindow::ShowMessage(const std::string& text) { ShowQtMessage(this, Utf8(text)); }
+
+// --- clipboard: Unicode with the desktop's line breaks outside, code page 932 with CR LF inside ---
+
+bool QtMainWindow::ClipboardHasText() {
+  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+  return data != nullptr && data->hasText();
+}
+
+std::optional<std::string> QtMainWindow::GetClipboardText() {
+  if (!ClipboardHasText()) return std::nullopt;
+  QString text = QGuiApplication::clipboard()->text();
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+  return QStringToCp932(text);
+}
+
+bool QtMainWindow::SetClipboardText(const std::string& text) {
+  QString unicode = Cp932ToQString(text);
+  unicode.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  QGuiApplication::clipboard()->setText(unicode, QClipboard::Clipboard);
+  return true;
+}
+
+// --- mouse ---
+
+PixelRect QtMainWindow::ClientArea() { return PixelRect{0, 0, view_->width(), view_->height()}; }
+
+void QtMainWindow::CursorPosition(int& x, int& y) {
+  x = lastMouse_.x();
+  y = lastMouse_.y();
+}
+
+int QtMainWindow::WheelScrollLines() { return QApplication::wheelScrollLines(); }
+
+// ---------------------------------------------------------------------------------------------
+
+bool QtStartupPlatform::StartNetworking() { return true; }
+
+void QtStartupPlatform::ShowMainWindow() {
+  window_.show();
+  window_.activateWindow();
+  window_.view()->setFocus();
+}
+
+int QtStartupPlatform::RunEventLoop() {
+  if (window_.exitCode() >= 0) return window_.exitCode();  // the window ended before the loop
+  return QApplication::exec();
+}
+
+QIcon VelmoraIcon() {
+  QIcon icon;
+  for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal s = size;
+    // A dark screen with a green prompt and a white kana.
+    QPainterPath frame;
+    frame.addRoundedRect(QRectF(s * 0.04, s * 0.08, s * 0.92, s * 0.84), s * 0.1, s * 0.1);
+    p.fillPath(frame, QColor(0x1d, 0x2b, 0x3a));
+    p.setPen(QPen(QColor(0x5f, 0xd3, 0x8d), std::max(1.0, s * 0.07), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPolyline(QPolygonF({QPointF(s * 0.18, s * 0.3), QPointF(s * 0.34, s * 0.42), QPointF(s * 0.18, s * 0.54)}));
+    p.drawLine(QPointF(s * 0.2, s * 0.74), QPointF(s * 0.4, s * 0.74));
+    QFont f;
+    f.setPixelSize(std::max(6, static_cast<int>(s * 0.46)));
+    f.setBold(true);
+    p.setFont(f);
+    p.setPen(Qt::white);
+    p.drawText(QRectF(s * 0.42, s * 0.2, s * 0.5, s * 0.6), Qt::AlignCenter, QString::fromUtf8("あ"));
+    p.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}
+
+}  // namespace velmora

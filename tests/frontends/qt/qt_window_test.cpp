@@ -1,0 +1,411 @@
+// The Qt window on the offscreen platform against a host played on 127.0.0.1: what typing and
+// the input method send, how the host's text is drawn into the cells, the menus' enabling, the
+// mouse, clipboard, wheel and scroll bar, and closing.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QInputMethodEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
+#include <cstdlib>
+#include <memory>
+
+#include "app/headless.h"
+#include "app/ui_text.h"
+#include "frontends/qt/qt_socket.h"
+#include "frontends/qt/qt_text.h"
+#include "frontends/qt/qt_window.h"
+#include "platform/posix/reg_file_store.h"
+
+namespace velmora::testing {
+namespace {
+
+// One application for the whole run, made before the first test and ended after the last.
+class QtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    app_ = new QApplication(argc_, argv_);
+  }
+  void TearDown() override { delete app_; }
+
+ private:
+  int argc_ = 1;
+  char name_[16] = "qt_window_tests";
+  char* argv_[2] = {name_, nullptr};
+  QApplication* app_ = nullptr;
+};
+[[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+// The program's window as main() builds it, on a settings file of its own, with the socket
+// pointed at the test's peer.
+struct Program {
+  explicit Program(uint16_t port)
+      : dir(QDir::tempPath().toStdString() + "/velmora-qt-XXXXXX"),
+        store((mkdtemp(dir.data()), dir + "/Velmora.reg")),
+        socket(port),
+        logic(window.MakeLogic(socket, store, 777)) {}
+  ~Program() {
+    std::remove(store.filePath().c_str());
+    std::remove((dir + "/Velmora.reg.lock").c_str());
+    rmdir(dir.c_str());
+  }
+  // Start-up up to the event loop, as the program runs it.
+  void Start(const std::string& commandLine) {
+    logic.LoadSettingsAndCommandLine(commandLine);
+    ASSERT_TRUE(window.Create());
+    logic.FitWindowToGrid(false);
+    QtStartupPlatform(window).ShowMainWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    window.view()->setFocus();
+    logic.ConnectAtStart();
+  }
+  // Runs the event loop until `done` holds (at most 30 s); the peer reads what arrives.
+  bool Until(const std::function<bool()>& done, LoopbackPeer* peer = nullptr) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        ADD_FAILURE() << "gave up waiting";
+        return false;
+      }
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      if (peer != nullptr) peer->ReadAvailable();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+  }
+  std::string Row(int r) {
+    const TerminalLine* l = logic.screen().ScreenLine(r);
+    std::string s(reinterpret_cast<const char*>(l->text.get()), static_cast<size_t>(l->width));
+    return s.erase(s.find_last_not_of(' ') + 1);
+  }
+  int cw() const { return logic.metrics().cellWidth; }
+  int ch() const { return logic.metrics().cellHeight; }
+
+  std::string dir;
+  RegFileStore store;
+  QtSocket socket;
+  QtMainWindow window;
+  MainWindow& logic;
+};
+
+// The smallest rectangle holding every pixel of `area` that differs from `background`.
+QRect Ink(const QImage& image, const QRect& area, QRgb background) {
+  QRect ink;
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    for (int x = area.left(); x <= area.right(); ++x) {
+      if ((image.pixel(x, y) & 0xFFFFFF) != (background & 0xFFFFFF)) ink |= QRect(x, y, 1, 1);
+    }
+  }
+  return ink;
+}
+
+// Text typed on a keyboard layout that produces it (QTest only types ASCII keys).
+void TypeText(QWidget* w, const QString& text) {
+  QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, text);
+  QApplication::sendEvent(w, &press);
+  QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, text);
+  QApplication::sendEvent(w, &release);
+}
+
+class QtWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    program = std::make_unique<Program>(peer.port);
+  }
+  void Connect(const std::string& options) {
+    program->Start("/H 127.0.0.1 " + options);
+    ASSERT_TRUE(peer.Accept());
+    ASSERT_TRUE(program->Until([&] { return program->window.windowTitle() == "127.0.0.1 - Velmora"; }));
+  }
+  // Sends `text` as the host and waits until row `row` reads `want`.
+  void Show(const std::string& text, int row, const std::string& want) {
+    peer.Send(text);
+    ASSERT_TRUE(program->Until([&] { return program->Row(row) == want; })) << program->Row(row);
+  }
+  std::string Sent(size_t count) {
+    program->Until([&] { return peer.received.size() >= count; }, &peer);
+    return peer.Take();
+  }
+  // Answers the next modal dialog or message box with `button` once it shows.
+  static void Answer(QMessageBox::StandardButton button) {
+    QTimer::singleShot(0, [button] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return Answer(button);
+      box->button(button)->click();
+    });
+  }
+
+  LoopbackPeer peer;
+  std::unique_ptr<Program> program;
+};
+
+TEST_F(QtWindowTest, WindowFitsTheGridAndTypingReachesTheHost) {
+  Connect("/C euc /T vt100");
+  QtMainWindow& w = program->window;
+  EXPECT_EQ(w.view()->size(), QSize(80 * program->cw(), 24 * program->ch()));
+  EXPECT_EQ(w.view()->cursor().shape(), Qt::IBeamCursor);
+  EXPECT_TRUE(w.HasFocus());
+
+  struct Case {
+    std::function<void()> type;
+    std::string sent;
+  };
+  QWidget* v = w.view();
+  const Case cases[] = {
+      {[&] { QTest::keyClick(v, Qt::Key_Up); }, "\x1bOA"},
+      {[&] { QTest::keyClick(v, Qt::Key_Left, Qt::ShiftModifier); }, "\x1bOD"},
+      {[&] { QTest::keyClick(v, Qt::Key_F1); }, "\x1bOP"},
+      {[&] { QTest::keyClicks(v, "ls -l"); }, "ls -l"},
+      {[&] { QTest::keyClick(v, Qt::Key_Return); }, "\r"},
+      {[&] { QTest::keyClick(v, Qt::Key_C, Qt::ControlModifier); }, "\x03"},
+      {[&] { QTest::keyClick(v, Qt::Key_Tab); }, "\t"},
+      {[&] { TypeText(v, QString::fromUtf8("ｱ")); }, "\x8e\xb1"},  // half-width kana in EUC-JP
+      {[&] { TypeText(v, QString::fromUtf8("€")); }, ""},          // not in code page 932: nothing
+  };
+  for (const Case& c : cases) {
+    c.type();
+    QTest::keyClick(v, Qt::Key_Period);
+    EXPECT_EQ(Sent(c.sent.size() + 1), c.sent + ".");
+  }
+
+  // Japanese committed by the input method goes out in the host encoding of the moment.
+  struct Ime {
+    int encoding;
+    std::string sent;
+  };
+  const Ime imes[] = {
+      {kCmdEncodingEuc, "\xc6\xfc\xcb\xdc"},
+      {kCmdEncodingSjis, "\x93\xfa\x96\x7b"},
+      {kCmdEncodingUtf8, "\xe6\x97\xa5\xe6\x9c\xac"},
+  };
+  for (const Ime& c : imes) {
+    w.action(c.encoding)->trigger();
+    QInputMethodEvent preedit(QString::fromUtf8("にほん"), {});
+    QApplication::sendEvent(v, &preedit);
+    QInputMethodEvent commit;
+    commit.setCommitString(QString::fromUtf8("日本"));
+    QApplication::sendEvent(v, &commit);
+    EXPECT_EQ(Sent(c.sent.size()), c.sent);
+  }
+  // The composition is placed at the cursor cell.
+  peer.Send("\x1b[5;11H");
+  ASSERT_TRUE(program->Until([&] { return program->logic.screen().state.cursorRow == 4; }));
+  EXPECT_EQ(v->inputMethodQuery(Qt::ImCursorRectangle).toRect(),
+            QRect(10 * program->cw(), 4 * program->ch(), program->cw(), program->ch()));
+  EXPECT_TRUE(v->inputMethodQuery(Qt::ImEnabled).toBool());
+}
+
+TEST_F(QtWindowTest, TextIsDrawnInsideItsCells) {
+  Connect("/C sjis");
+  const int cw = program->cw(), ch = program->ch();
+  // Row 0 plain, row 1 bold, row 2 a full-width pair, row 3 reverse, row 4 underlined.
+  Show("MMMMWWWW\r\n\x1b[1mMMMMWWWW\x1b[m\r\n\x82\xa0\x8a\xbf|\r\n\x1b[7mrev\x1b[m\r\n\x1b[4m___\x1b[m", 4, "___");
+  const QImage image = program->window.image().convertToFormat(QImage::Format_RGB32);
+  const QColor bg = QColor::fromRgb(image.pixel(79 * cw + 1, 10 * ch + 1));  // an empty cell
+  const QRgb back = bg.rgb();
+
+  const QRect plain = Ink(image, QRect(0, 0, 20 * cw, ch), back);
+  const QRect bold = Ink(image, QRect(0, ch, 20 * cw, ch), back);
+  ASSERT_FALSE(plain.isEmpty());
+  EXPECT_LE(plain.right(), 8 * cw - 1);
+  EXPECT_LE(bold.right(), 8 * cw - 1);  // bold keeps the grid
+  EXPECT_GE(bold.right(), 7 * cw);      // and still fills the last cell
+
+  // The full-width characters take two cells each; the bar after them is in column 4.
+  const QRect first = Ink(image, QRect(0, 2 * ch, 2 * cw, ch), back);
+  const QRect second = Ink(image, QRect(2 * cw, 2 * ch, 2 * cw, ch), back);
+  const QRect bar = Ink(image, QRect(4 * cw, 2 * ch, 4 * cw, ch), back);
+  EXPECT_GT(first.width(), cw);  // a glyph wider than one cell
+  EXPECT_FALSE(second.isEmpty());
+  EXPECT_GE(bar.left(), 4 * cw);
+  EXPECT_LE(bar.right(), 5 * cw - 1);
+
+  // Reverse: the cells are painted in the text colour.
+  const QColor textColor = QColor::fromRgb(image.pixel(0, 3 * ch));
+  EXPECT_NE(textColor.rgb(), back);
+  EXPECT_EQ(QColor::fromRgb(image.pixel(3 * cw - 1, 4 * ch - 1)).rgb(), textColor.rgb());
+  EXPECT_EQ(QColor::fromRgb(image.pixel(3 * cw + 1, 3 * ch + 1)).rgb(), back);
+  // A window made larger by hand keeps its grid; the border shows along the grid's bottom and
+  // right edges.
+  program->window.resize(program->window.size() + QSize(3 * cw, 2 * ch));
+  ASSERT_TRUE(program->Until([&] { return program->window.view()->height() > 24 * ch; }));
+  const QImage larger = program->window.image().convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(program->logic.screen().columns, 80);
+  EXPECT_EQ(larger.pixel(10, 24 * ch) & 0xFFFFFF, textColor.rgb() & 0xFFFFFF);
+  EXPECT_EQ(larger.pixel(80 * cw, 10) & 0xFFFFFF, textColor.rgb() & 0xFFFFFF);
+  EXPECT_EQ(larger.pixel(80 * cw + 2, 24 * ch + 2) & 0xFFFFFF, back & 0xFFFFFF);
+
+  // A mouse drag selects; the selected cells take the selection colours and copy reaches the
+  // clipboard as Unicode.
+  QWidget* v = program->window.view();
+  QTest::mousePress(v, Qt::LeftButton, {}, QPoint(1, 2 * ch + 2));
+  QTest::mouseMove(v, QPoint(5 * cw + 1, 2 * ch + 2));
+  QTest::mouseRelease(v, Qt::LeftButton, {}, QPoint(5 * cw + 1, 2 * ch + 2));
+  const QImage selected = program->window.image().convertToFormat(QImage::Format_RGB32);
+  const ColorRef highlight = program->window.SystemColor(kColorHighlight);
+  EXPECT_EQ(selected.pixel(5 * cw - 1, 3 * ch - 1) & 0xFFFFFF,
+            qRgb(highlight & 0xFF, (highlight >> 8) & 0xFF, (highlight >> 16) & 0xFF) & 0xFFFFFF);
+  QTest::keyClick(v, Qt::Key_C, Qt::AltModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromUtf8("あ漢|"));
+
+  // Two lines copied are joined by a line break; pasted back they go out with CR LF.
+  program->logic.OnCommand(kCmdSelectAll);
+  QGuiApplication::clipboard()->setText(QString::fromUtf8("ab\nあ\r\nc"));
+  QTest::keyClick(v, Qt::Key_V, Qt::AltModifier);
+  EXPECT_EQ(Sent(9), "ab\r\n\x82\xa0\r\nc");
+}
+
+// The window as the README shows it, saved where VELMORA_SCREENSHOT names.
+TEST_F(QtWindowTest, Screenshot) {
+  Connect("/C sjis");
+  const std::string sjis =
+      "Debian GNU/Linux 12\r\n\r\n"
+      "\x1b[1m\x82\xe6\x82\xa4\x82\xb1\x82\xbb\x81\x41Velmora \x82\xd6\x81\x49\x1b[m\r\n"
+      "$ ls\r\n"
+      "\x8c\x8e\x8e\x9f\x95\xf1\x8d\x90.txt  \x8e\xca\x90\x5e/  \x96\xbc\x95\xeb.csv  notes.md\r\n"
+      "$ cat \x82\xa8\x92\x6d\x82\xe7\x82\xb9.txt\r\n"
+      "\x96\x7b\x93\xfa\x82\xcd\x90\xb0\x93\x56\x82\xc8\x82\xe8\x81\x42 \x1b[4m\x96\xbe\x93\xfa\x82\xe0\x90\xb0\x82\xea\x1b[m "
+      "\x1b[7m \xba\xdd\xc6\xc1\xca \x1b[m\r\n"
+      "$ ";
+  Show(sjis, 7, "$");
+  // A word picked with a double click shows the selection colours.
+  const int cw = program->cw(), ch = program->ch();
+  // (The window system sends a click and then the double click; QTest sends only the latter.)
+  const QPoint word(2 * cw + 1, 4 * ch + 2);
+  QTest::mouseClick(program->window.view(), Qt::LeftButton, {}, word);
+  QTest::mouseDClick(program->window.view(), Qt::LeftButton, {}, word);
+  QTest::mouseRelease(program->window.view(), Qt::LeftButton, {}, word);
+  program->logic.OnCommand(kCmdCopy);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromUtf8("月次報告"));
+  const QPixmap shot = program->window.grab();
+  ASSERT_FALSE(shot.isNull());
+  EXPECT_EQ(shot.size(), program->window.size());
+  const char* out = std::getenv("VELMORA_SCREENSHOT");
+  if (out != nullptr && *out != '\0') {
+    EXPECT_TRUE(shot.save(QString::fromLocal8Bit(out)));
+  }
+}
+
+TEST_F(QtWindowTest, MenusFollowTheConnection) {
+  Connect("/C utf8");
+  QtMainWindow& w = program->window;
+  QList<QMenu*> popups;
+  for (QAction* a : w.menuBar()->actions()) popups.push_back(a->menu());
+  ASSERT_EQ(popups.size(), 4);
+  EXPECT_EQ(w.menuBar()->actions()[0]->text(), QString::fromUtf8("コネクション(&O)"));
+
+  auto open = [](QMenu* m) {
+    m->popup(QPoint(0, 0));
+    QCoreApplication::processEvents();
+    m->hide();
+  };
+  open(popups[0]);
+  EXPECT_FALSE(w.action(kCmdConnect)->isEnabled());
+  EXPECT_TRUE(w.action(kCmdDisconnect)->isEnabled());
+  EXPECT_EQ(w.action(kCmdConnect)->text(), QString::fromUtf8("接続(&O)...\tAlt+N"));
+  QMenu* encodings = qobject_cast<QMenu*>(w.action(kCmdEncodingUtf8)->parent());
+  ASSERT_NE(encodings, nullptr);
+  open(encodings);
+  EXPECT_TRUE(w.action(kCmdEncodingUtf8)->isChecked());
+  EXPECT_FALSE(w.action(kCmdEncodingEuc)->isChecked());
+  open(popups[1]);
+  EXPECT_FALSE(w.action(kCmdCopy)->isEnabled());  // nothing selected
+
+  // The host closes: connecting is offered again.
+  peer.CloseConnection();
+  ASSERT_TRUE(program->Until([&] { return w.windowTitle() == QString::fromUtf8("未接続 - Velmora"); }));
+  open(popups[0]);
+  EXPECT_TRUE(w.action(kCmdConnect)->isEnabled());
+  EXPECT_FALSE(w.action(kCmdDisconnect)->isEnabled());
+}
+
+TEST_F(QtWindowTest, WheelAndScrollBarMoveTheView) {
+  Connect("/C sjis");
+  QtMainWindow& w = program->window;
+  // The scroll bar as it shows at the next frame.
+  auto bar = [&w] { return w.scrollBar(); };
+  EXPECT_FALSE(bar()->isEnabled());  // no backlog yet
+  std::string lines;
+  for (int i = 0; i < 60; ++i) lines += "line " + std::to_string(i) + "\r\n";
+  Show(lines, 22, "line 59");
+  ViewState& view = program->logic.screen().view;
+  ASSERT_EQ(view.viewIndex, 37);
+  EXPECT_TRUE(bar()->isEnabled());
+  EXPECT_EQ(bar()->maximum(), 37);
+  EXPECT_EQ(bar()->value(), 37);
+
+  auto wheel = [&](int delta, Qt::KeyboardModifiers mods) {
+    QWheelEvent e(QPointF(10, 10), w.view()->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, delta), Qt::NoButton, mods,
+                  Qt::NoScrollPhase, false);
+    QApplication::sendEvent(w.view(), &e);
+  };
+  const int perNotch = QApplication::wheelScrollLines();
+  wheel(120, Qt::NoModifier);
+  EXPECT_EQ(view.viewIndex, 37 - perNotch);
+  EXPECT_EQ(bar()->value(), 37 - perNotch);
+  wheel(120, Qt::ControlModifier);  // Control: no scrolling
+  EXPECT_EQ(view.viewIndex, 37 - perNotch);
+
+  bar()->triggerAction(QAbstractSlider::SliderToMinimum);
+  EXPECT_EQ(view.viewIndex, 0);
+  EXPECT_EQ(bar()->value(), 0);
+  EXPECT_EQ(program->Row(0), "line 37");  // the screen's rows stay as they are
+  bar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  EXPECT_EQ(view.viewIndex, 1);
+
+  // Dragging the thumb holds the view while output arrives; letting go releases it.
+  bar()->setSliderDown(true);
+  bar()->setSliderPosition(10);
+  EXPECT_EQ(view.viewIndex, 10);
+  EXPECT_TRUE(view.thumbTracking);
+  Show("more\r\n", 22, "more");
+  EXPECT_EQ(view.viewIndex, 10);
+  bar()->setSliderDown(false);
+  EXPECT_FALSE(view.thumbTracking);
+  Show("again\r\n", 22, "again");
+  EXPECT_EQ(view.viewIndex, 39);
+  EXPECT_EQ(bar()->value(), 39);
+}
+
+TEST_F(QtWindowTest, ClosingWhileConnectedAsksFirst) {
+  Connect("/C sjis");
+  QtMainWindow& w = program->window;
+  Answer(QMessageBox::No);
+  w.close();
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_TRUE(program->logic.IsConnected());
+  EXPECT_EQ(w.exitCode(), -1);
+
+  Answer(QMessageBox::Yes);
+  w.close();
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_EQ(w.exitCode(), 0);
+  EXPECT_FALSE(program->logic.IsConnected());
+  peer.ReadAvailable();
+  ASSERT_TRUE(program->Until([&] { return peer.sawEnd; }, &peer));
+  QCoreApplication::processEvents();  // the posted quit finds no loop to end
+}
+
+TEST_F(QtWindowTest, AutoCloseAfterTheHostLogsOut) {
+  const uint32_t on = 1;
+  ASSERT_TRUE(program->store.CreateKey("SOFTWARE\\ostrin\\Velmora")
+                  ->WriteValue("auto close", kRegDword, reinterpret_cast<const uint8_t*>(&on), sizeof on));
+  Connect("/C sjis");
+  peer.CloseConnection();
+  ASSERT_TRUE(program->Until([&] { return program->window.exitCode() == 0; }));
+  EXPECT_FALSE(program->window.isVisible());
+}
+
+}  // namespace
+}  // namespace velmora::testing
