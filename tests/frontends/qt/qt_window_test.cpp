@@ -8,6 +8,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QFontDialog>
+#include <QFontInfo>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QInputMethodEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -25,6 +29,7 @@
 #include "frontends/qt/qt_text.h"
 #include "frontends/qt/qt_window.h"
 #include "platform/posix/reg_file_store.h"
+#include "settings/terminal_size_dialog.h"
 
 namespace velmora::testing {
 namespace {
@@ -143,6 +148,15 @@ class QtWindowTest : public ::testing::Test {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (box == nullptr) return Answer(button);
       box->button(button)->click();
+    });
+  }
+
+  // Plays `user` on the next modal dialog once it shows.
+  static void WhenModal(const std::function<void(QWidget*)>& user) {
+    QTimer::singleShot(0, [user] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (modal == nullptr) return WhenModal(user);
+      user(modal);
     });
   }
 
@@ -376,6 +390,47 @@ TEST_F(QtWindowTest, WheelAndScrollBarMoveTheView) {
   Show("again\r\n", 22, "again");
   EXPECT_EQ(view.viewIndex, 39);
   EXPECT_EQ(bar()->value(), 39);
+}
+
+TEST_F(QtWindowTest, FontAndSizeCommandsResizeTheWindow) {
+  program->Start("");
+  QtMainWindow& w = program->window;
+  auto fits = [&] {
+    return w.view()->size() == QSize(program->logic.screen().columns * program->cw(), program->logic.screen().rows * program->ch());
+  };
+  ASSERT_TRUE(fits());
+
+  // The terminal size dialog, filled in and confirmed.
+  WhenModal([](QWidget* dialog) {
+    dialog->findChild<QLineEdit*>(QString::number(kIdSizeColumns))->setText("100");
+    dialog->findChild<QLineEdit*>(QString::number(kIdSizeRows))->setText("30");
+    dialog->findChild<QPushButton*>(QString::number(kIdDialogOk))->click();
+  });
+  w.action(kCmdTerminalSize)->trigger();
+  EXPECT_EQ(program->logic.screen().columns, 100);
+  EXPECT_EQ(program->logic.screen().rows, 30);
+  ASSERT_TRUE(program->Until(fits));
+
+  // A larger font: larger cells, and the window follows.
+  const int oldWidth = program->cw();
+  WhenModal([](QWidget* dialog) {
+    auto* chooser = qobject_cast<QFontDialog*>(dialog);
+    ASSERT_NE(chooser, nullptr);
+    QFont bigger = chooser->currentFont();
+    bigger.setPointSize(24);
+    chooser->setCurrentFont(bigger);
+    chooser->accept();
+  });
+  w.action(kCmdFont)->trigger();
+  EXPECT_GT(program->cw(), oldWidth);
+  ASSERT_TRUE(program->Until(fits));
+
+  // A cancelled dialog changes nothing.
+  const QSize before = w.size();
+  WhenModal([](QWidget* dialog) { qobject_cast<QDialog*>(dialog)->reject(); });
+  w.action(kCmdTerminalSize)->trigger();
+  EXPECT_EQ(w.size(), before);
+  EXPECT_EQ(program->logic.screen().columns, 100);
 }
 
 TEST_F(QtWindowTest, ClosingWhileConnectedAsksFirst) {
