@@ -1,0 +1,48 @@
+#pragma once
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "telnet/socket.h"
+
+namespace velmora {
+
+// The window message that carries the connection's socket events.
+constexpr UINT kWmSocket = WM_USER + 1;
+
+// The connection's socket on Windows: non-blocking through WSAAsyncSelect, which posts
+// kWmSocket to the window for FD_READ, FD_WRITE, FD_CONNECT and FD_CLOSE (0x33). The window
+// procedure hands each such message to OnSocketMessage, which reports it as a SocketEvent.
+class Win32Socket : public Socket {
+ public:
+  // `portOverride` replaces the telnet service port; tests use it to reach a peer of their own.
+  explicit Win32Socket(std::optional<uint16_t> portOverride = std::nullopt) : portOverride_(portOverride) {}
+  ~Win32Socket() override;
+
+  // The window that receives the socket's messages; set before the first Connect.
+  void SetWindow(HWND window) { window_ = window; }
+
+  int Connect(const std::string& host) override;
+  long Send(const uint8_t* data, size_t size) override;
+  long Receive(uint8_t* data, size_t size) override;
+  void ShutdownSend() override;
+  void Close() override;
+  bool IsOpen() const override { return socket_ != INVALID_SOCKET; }
+  std::string ErrorText(int error) const override;
+  void SetEventHandler(SocketEventHandler* handler) override { handler_ = handler; }
+
+  // A kWmSocket message: reports the event in lParam to the handler. Messages for a socket
+  // that is no longer the current one are ignored.
+  void OnSocketMessage(WPARAM wParam, LPARAM lParam);
+
+ private:
+  std::optional<uint16_t> portOverride_;
+  HWND window_ = nullptr;
+  SocketEventHandler* handler_ = nullptr;
+  SOCKET socket_ = INVALID_SOCKET;
+};
+
+}  // namespace velmora
