@@ -24,6 +24,7 @@ bool ScreenModel::CreateLineStore() {
   }
   store.firstLine = store.screenTop = view.viewTop = first;
   store.lastLine = last;
+  ForgetRows();
   view.viewIndex = 0;
   view.scrollBar = ScrollBarInfo{0, rows - 1, rows, 0};
   UpdateScrollBar(kScrollRange | kScrollPage | kScrollPosition);
@@ -66,6 +67,7 @@ bool ScreenModel::ResizeScreen(int32_t previousColumns) {
   }
   store.screenTop = first;
   store.lastLine = last;
+  ForgetRows();
   return true;
 }
 
@@ -118,10 +120,22 @@ void ScreenModel::ScrollView(int32_t d) {
   observer_.RepaintNow();
 }
 
+void ScreenModel::RebuildRowIndex() const {
+  rowIndex_.clear();
+  for (TerminalLine* line = store.screenTop; line != nullptr && static_cast<int32_t>(rowIndex_.size()) < rows;
+       line = line->next) {
+    rowIndex_.push_back(line);
+  }
+  rowIndexValid_ = true;
+}
+
 TerminalLine* ScreenModel::ScreenLine(int32_t r) const {
-  TerminalLine* line = store.screenTop;
-  for (int32_t i = 0; i < r && line->next != nullptr; ++i) line = line->next;
-  return line;
+  if (!rowIndexValid_ || rowIndex_.empty() || rowIndex_.front() != store.screenTop ||
+      static_cast<int32_t>(rowIndex_.size()) != rows) {
+    RebuildRowIndex();
+    if (rowIndex_.empty()) return store.screenTop;
+  }
+  return rowIndex_[static_cast<size_t>(std::clamp<int32_t>(r, 0, static_cast<int32_t>(rowIndex_.size()) - 1))];
 }
 
 int32_t ScreenModel::WindowRow(int32_t r) const {

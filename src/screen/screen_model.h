@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <vector>
 #include <utility>
 
 #include "screen/line_store.h"
@@ -125,7 +126,8 @@ class ScreenModel {
   // The view's bottom position: the index of screenTop.
   int32_t ViewBottom() const;
 
-  // The line at screen row r (0 <= r < rows), walked from screenTop.
+  // The line at screen row r (0 <= r < rows; outside, the nearest row), from an index of the
+  // screen's rows that the list operations keep true.
   TerminalLine* ScreenLine(int32_t r) const;
   // The window row at which screen row r is shown (rows or more: not visible).
   int32_t WindowRow(int32_t r) const;
@@ -151,7 +153,16 @@ class ScreenModel {
   // LineFeed past the last row with the region starting at row 0.
   void FullScreenScroll();
 
+  // The screen rows' index is made anew on its next use.
+  void ForgetRows() { rowIndexValid_ = false; }
+  void RebuildRowIndex() const;
+  void RotateRows(int32_t top, int32_t bottom, bool up);
+
   ScreenObserver& observer_;
+  // Screen row -> line, from screenTop; valid while rowIndexValid_ and its first entry is
+  // screenTop. Full-screen and region scrolls update it in place.
+  mutable std::vector<TerminalLine*> rowIndex_;
+  mutable bool rowIndexValid_ = false;
 };
 
 }  // namespace velmora

@@ -1,4 +1,5 @@
 // Line feed, the backlog, and scrolling of the region.
+#include <algorithm>
 #include <cstdint>
 
 #include "screen/screen_model.h"
@@ -83,6 +84,13 @@ void ScreenModel::FullScreenScroll() {
     old->Blank();
     AdjustSelectionForDroppedLine();
   }
+  // The screen rows move up by one; the bottom row is the new last line.
+  if (rowIndexValid_ && static_cast<int32_t>(rowIndex_.size()) == rows && rows > 0) {
+    std::rotate(rowIndex_.begin(), rowIndex_.begin() + 1, rowIndex_.end());
+    rowIndex_.back() = store.lastLine;
+  } else {
+    ForgetRows();
+  }
   if (k > 0) observer_.ScrollCells(CellRect{0, 0, columns, rows}, 0, -k);
 }
 
@@ -94,6 +102,21 @@ void ScreenModel::AdjustSelectionForDroppedLine() {
   }
   if (sel.anchorLine > 0) --sel.anchorLine; else sel.anchorCol = 0;
   if (sel.activeLine > 0) --sel.activeLine; else sel.activeCol = 0;
+}
+
+// The region's rows of the row index move by one: up (the top line goes to the bottom) or
+// down (the bottom line comes to the top), as the list was just relinked.
+void ScreenModel::RotateRows(int32_t top, int32_t bottom, bool up) {
+  if (!rowIndexValid_ || static_cast<int32_t>(rowIndex_.size()) != rows) {
+    ForgetRows();
+    return;
+  }
+  const auto first = rowIndex_.begin() + top, last = rowIndex_.begin() + bottom + 1;
+  if (up) {
+    std::rotate(first, first + 1, last);
+  } else {
+    std::rotate(first, last - 1, last);
+  }
 }
 
 static bool RegionValid(const ScreenState& s, int32_t rows) {
@@ -120,6 +143,7 @@ void ScreenModel::ScrollRegionUp() {
     t->next = b->next;
     if (b->next != nullptr) b->next->prev = t;
     b->next = t;
+    RotateRows(s.regionTop, s.regionBottom, true);
   }
   t->Blank();
   ScrollScreenRows(s.regionTop, s.regionBottom, -1);
@@ -144,6 +168,7 @@ void ScreenModel::ScrollRegionDown() {
     b->prev = t->prev;
     if (t->prev != nullptr) t->prev->next = b;
     t->prev = b;
+    RotateRows(s.regionTop, s.regionBottom, false);
   }
   b->Blank();
   ScrollScreenRows(s.regionTop, s.regionBottom, 1);

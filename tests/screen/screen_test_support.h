@@ -124,6 +124,11 @@ inline void ExpectConsistent(const ScreenModel& m) {
   EXPECT_EQ(viewTopIndex, m.view.viewIndex);
   EXPECT_EQ(m.view.scrollBar.position, m.view.viewIndex);
   EXPECT_EQ(m.view.scrollBar.maximum, static_cast<int32_t>(count) - 1);
+  // Each screen row is the line that many links below the screen's top.
+  const TerminalLine* walked = s.screenTop;
+  for (int32_t r = 0; r < m.rows && walked != nullptr; ++r, walked = walked->next) {
+    EXPECT_EQ(m.ScreenLine(r), walked) << "screen row " << r;
+  }
 }
 
 }  // namespace velmora::testing
