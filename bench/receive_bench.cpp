@@ -1,14 +1,30 @@
 // Throughput of the receive path: every byte through ReceiveByte into the screen model, with a
-// window interface that records nothing. Prints MB/s for three generated host streams.
+// window interface that does nothing, side by side with libvterm (when it was found at build
+// time) on the same generated host streams, and memcpy of the same bytes as the ceiling.
+//
+//   velmora-bench-receive              MB/s, best of five, and the ratio to libvterm
+//   velmora-bench-receive --callgrind  instructions per byte under valgrind's callgrind, which
+//                                      do not depend on how busy the machine is
+//   velmora-bench-receive --feed ENGINE STREAM   (used by --callgrind) one pass, nothing printed
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "encoding/code_converter.h"
 #include "telnet/terminal_session.h"
+
+#ifdef VELMORA_HAVE_VTERM
+#include <vterm.h>
+#endif
 
 using namespace velmora;
 
@@ -21,27 +37,43 @@ class NoTrace : public TraceWriter {
   void WriteRecord(const char*, va_list) override {}
 };
 
-std::vector<uint8_t> AsciiStream() {
+void Append(std::vector<uint8_t>& s, const std::string& text) { s.insert(s.end(), text.begin(), text.end()); }
+
+std::vector<uint8_t> AsciiStream(size_t bytes) {
   std::vector<uint8_t> s;
-  s.reserve(kStreamBytes + 128);
-  for (uint32_t n = 0; s.size() < kStreamBytes; ++n) {
-    std::string line = "line " + std::to_string(n) + ": the quick brown fox jumps over the lazy dog 0123456789";
-    s.insert(s.end(), line.begin(), line.end());
-    s.push_back('\r');
-    s.push_back('\n');
+  s.reserve(bytes + 128);
+  for (uint32_t n = 0; s.size() < bytes; ++n) {
+    Append(s, "line " + std::to_string(n) + ": the quick brown fox jumps over the lazy dog 0123456789\r\n");
+  }
+  return s;
+}
+
+// What full-screen programs send: colours and attributes, cursor addressing and erasing, with
+// short runs of text in between.
+std::vector<uint8_t> EscapeStream(size_t bytes) {
+  std::vector<uint8_t> s;
+  s.reserve(bytes + 128);
+  for (uint32_t n = 0; s.size() < bytes; ++n) {
+    const unsigned row = 1 + n % 24, col = 1 + (n * 7) % 70;
+    Append(s, "\x1b[" + std::to_string(row) + ";" + std::to_string(col) + "H");
+    Append(s, (n % 3 == 0) ? "\x1b[1;7m" : (n % 3 == 1) ? "\x1b[4m" : "\x1b[0m");
+    Append(s, "item " + std::to_string(n % 1000));
+    Append(s, "\x1b[m\x1b[K");
+    if (n % 50 == 0) Append(s, "\x1b[2J");
+    if (n % 17 == 0) Append(s, "\x1b[5;20r\x1b[20;1H\n\n\x1b[r");
   }
   return s;
 }
 
 // Hiragana and common kanji of JIS X 0208 rows 4 and 16-47, in the host's form.
-std::vector<uint8_t> JapaneseStream(bool utf8) {
+std::vector<uint8_t> JapaneseStream(size_t bytes, bool utf8) {
   std::vector<uint8_t> s;
-  s.reserve(kStreamBytes + 128);
+  s.reserve(bytes + 128);
   uint32_t n = 0;
-  while (s.size() < kStreamBytes) {
+  while (s.size() < bytes) {
     for (int i = 0; i < 36; ++i, ++n) {
-      uint8_t j1 = (n % 3 == 0) ? 0x24 : static_cast<uint8_t>(0x30 + (n / 3) % 16);
-      uint8_t j2 = static_cast<uint8_t>(0x21 + n % 83);
+      const uint8_t j1 = (n % 3 == 0) ? 0x24 : static_cast<uint8_t>(0x30 + (n / 3) % 16);
+      const uint8_t j2 = static_cast<uint8_t>(0x21 + n % 83);
       if (!utf8) {
         s.push_back(static_cast<uint8_t>(j1 | 0x80));
         s.push_back(static_cast<uint8_t>(j2 | 0x80));
@@ -59,32 +91,182 @@ std::vector<uint8_t> JapaneseStream(bool utf8) {
   return s;
 }
 
-double Measure(const char* name, const std::vector<uint8_t>& data, HostEncoding encoding) {
+struct Stream {
+  const char* name;
+  const char* label;
+  HostEncoding encoding;
+  bool vterm;  // libvterm reads it too (it has no EUC-JP)
+  std::vector<uint8_t> (*make)(size_t);
+};
+
+const Stream kStreams[] = {
+    {"ascii", "ASCII lines, CR LF", HostEncoding::EUC, true, AsciiStream},
+    {"escapes", "SGR, addressing, erasing", HostEncoding::EUC, true, EscapeStream},
+    {"euc", "EUC-JP Japanese", HostEncoding::EUC, false, [](size_t b) { return JapaneseStream(b, false); }},
+    {"utf8", "UTF-8 Japanese", HostEncoding::UTF8, true, [](size_t b) { return JapaneseStream(b, true); }},
+};
+
+// The measured work of each engine, in functions of their own so that callgrind can count
+// exactly them.
+extern "C" __attribute__((noinline)) void velmora_bench_feed(TerminalSession& session, const std::vector<uint8_t>& data) {
+  for (const uint8_t b : data) session.pipeline.ReceiveByte(b);
+}
+
+double RunVelmora(const Stream& stream, const std::vector<uint8_t>& data) {
   NullScreenObserver observer;
   NoTrace trace;
-  double best = 0;
-  for (int run = 0; run < 3; ++run) {
-    auto session = std::make_unique<TerminalSession>(observer, trace);
-    session->options.hostEncoding = encoding;
-    session->screen.backlogMax = 10000;
-    session->screen.CreateLineStore();
-    session->screen.ResetForConnection();
-    const auto start = std::chrono::steady_clock::now();
-    for (uint8_t b : data) session->pipeline.ReceiveByte(b);
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    const double mbps = static_cast<double>(data.size()) / 1e6 / took.count();
-    if (mbps > best) best = mbps;
+  auto session = std::make_unique<TerminalSession>(observer, trace);
+  session->options.hostEncoding = stream.encoding;
+  session->screen.backlogMax = 10000;
+  session->screen.CreateLineStore();
+  session->screen.ResetForConnection();
+  const auto start = std::chrono::steady_clock::now();
+  velmora_bench_feed(*session, data);
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  return static_cast<double>(data.size()) / 1e6 / took.count();
+}
+
+#ifdef VELMORA_HAVE_VTERM
+// libvterm with its screen layer and callbacks that do nothing, fed 512 bytes at a time.
+int NoDamage(VTermRect, void*) { return 1; }
+int NoMoveRect(VTermRect, VTermRect, void*) { return 1; }
+int NoMoveCursor(VTermPos, VTermPos, int, void*) { return 1; }
+int NoProp(VTermProp, VTermValue*, void*) { return 1; }
+int NoBell(void*) { return 1; }
+int NoResize(int, int, void*) { return 1; }
+int NoPushLine(int, const VTermScreenCell*, void*) { return 1; }
+int NoPopLine(int, VTermScreenCell*, void*) { return 0; }
+const VTermScreenCallbacks kNoCallbacks = {NoDamage, NoMoveRect, NoMoveCursor, NoProp, NoBell, NoResize, NoPushLine, NoPopLine};
+
+extern "C" __attribute__((noinline)) void vterm_bench_feed(VTerm* vt, const std::vector<uint8_t>& data) {
+  for (size_t i = 0; i < data.size(); i += 512) {
+    vterm_input_write(vt, reinterpret_cast<const char*>(data.data() + i), std::min<size_t>(512, data.size() - i));
   }
-  std::printf("%-28s %8.1f MB/s  (%zu bytes, best of 3)\n", name, best, data.size());
+}
+
+double RunVterm(const std::vector<uint8_t>& data) {
+  VTerm* vt = vterm_new(24, 80);
+  vterm_set_utf8(vt, 1);
+  VTermScreen* screen = vterm_obtain_screen(vt);
+  vterm_screen_set_callbacks(screen, &kNoCallbacks, nullptr);
+  vterm_screen_reset(screen, 1);
+  const auto start = std::chrono::steady_clock::now();
+  vterm_bench_feed(vt, data);
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  vterm_free(vt);
+  return static_cast<double>(data.size()) / 1e6 / took.count();
+}
+#endif
+
+double RunMemcpy(const std::vector<uint8_t>& data) {
+  std::vector<uint8_t> to(data.size());
+  const auto start = std::chrono::steady_clock::now();
+  std::memcpy(to.data(), data.data(), data.size());
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  volatile uint8_t keep = to[data.size() / 2];
+  (void)keep;
+  return static_cast<double>(data.size()) / 1e6 / took.count();
+}
+
+template <class F>
+double Best(int runs, F f) {
+  double best = 0;
+  for (int i = 0; i < runs; ++i) best = std::max(best, f());
   return best;
+}
+
+int Throughput() {
+  std::printf("receive path into the screen model (80x24, backlog 10000) against libvterm (80x24, screen layer,\n"
+              "no-op callbacks, 512-byte writes); about 20 MB per stream, best of five\n\n");
+  std::printf("%-26s %12s %12s %8s %12s\n", "stream", "Velmora", "libvterm", "ratio", "memcpy");
+  for (const Stream& s : kStreams) {
+    const std::vector<uint8_t> data = s.make(kStreamBytes);
+    const double ours = Best(5, [&] { return RunVelmora(s, data); });
+    double theirs = 0;
+#ifdef VELMORA_HAVE_VTERM
+    if (s.vterm) theirs = Best(5, [&] { return RunVterm(data); });
+#endif
+    const double ceiling = Best(5, [&] { return RunMemcpy(data); });
+    if (theirs > 0) {
+      std::printf("%-26s %7.1f MB/s %7.1f MB/s %7.2fx %7.0f MB/s\n", s.label, ours, theirs, ours / theirs, ceiling);
+    } else {
+      std::printf("%-26s %7.1f MB/s %12s %8s %7.0f MB/s\n", s.label, ours, "-", "-", ceiling);
+    }
+  }
+#ifndef VELMORA_HAVE_VTERM
+  std::printf("\n(libvterm was not found when this was built: install libvterm-dev for the comparison)\n");
+#endif
+  return 0;
+}
+
+// One pass of one engine over one stream, for callgrind.
+int Feed(const std::string& engine, const std::string& name, size_t bytes) {
+  for (const Stream& s : kStreams) {
+    if (name != s.name) continue;
+    const std::vector<uint8_t> data = s.make(bytes);
+    if (engine == "velmora") {
+      RunVelmora(s, data);
+      return 0;
+    }
+#ifdef VELMORA_HAVE_VTERM
+    if (engine == "libvterm" && s.vterm) {
+      RunVterm(data);
+      return 0;
+    }
+#endif
+  }
+  return 2;
+}
+
+// The instructions callgrind counted inside `function`, from its output file.
+long long CountedInstructions(const std::string& command, const std::string& function) {
+  const std::string out = "/tmp/velmora-callgrind." + std::to_string(getpid());
+  const std::string full = "valgrind --tool=callgrind --callgrind-out-file=" + out + " --toggle-collect=" + function +
+                           " " + command + " >/dev/null 2>&1";
+  if (std::system(full.c_str()) != 0) return -1;
+  std::ifstream in(out);
+  std::string line;
+  long long total = -1;
+  while (std::getline(in, line)) {
+    if (line.rfind("summary:", 0) == 0 || line.rfind("totals:", 0) == 0) total = std::atoll(line.c_str() + line.find(':') + 1);
+  }
+  std::remove(out.c_str());
+  return total;
+}
+
+int Callgrind(const char* self) {
+  constexpr size_t kBytes = 2u * 1000u * 1000u;
+  std::printf("instructions per byte under callgrind (2 MB per stream; the feeding function only)\n\n");
+  std::printf("%-26s %10s %10s %8s\n", "stream", "Velmora", "libvterm", "ratio");
+  for (const Stream& s : kStreams) {
+    const std::string base = std::string(self) + " --feed ";
+    const std::string size = " " + std::to_string(kBytes);
+    const long long ours = CountedInstructions(base + "velmora " + s.name + size, "velmora_bench_feed");
+    long long theirs = -1;
+#ifdef VELMORA_HAVE_VTERM
+    if (s.vterm) theirs = CountedInstructions(base + "libvterm " + s.name + size, "vterm_bench_feed");
+#endif
+    if (ours < 0) {
+      std::printf("valgrind did not run (install valgrind)\n");
+      return 1;
+    }
+    const double a = static_cast<double>(ours) / kBytes;
+    if (theirs > 0) {
+      const double b = static_cast<double>(theirs) / kBytes;
+      std::printf("%-26s %10.1f %10.1f %7.2fx\n", s.label, a, b, b / a);
+    } else {
+      std::printf("%-26s %10.1f %10s %8s\n", s.label, a, "-", "-");
+    }
+  }
+  return 0;
 }
 
 }  // namespace
 
-int main() {
-  std::printf("ReceiveByte into the screen model, 80x24, backlog 10000 lines\n");
-  Measure("ASCII lines, CR LF", AsciiStream(), HostEncoding::EUC);
-  Measure("EUC-JP Japanese text", JapaneseStream(false), HostEncoding::EUC);
-  Measure("UTF-8 Japanese text", JapaneseStream(true), HostEncoding::UTF8);
-  return 0;
+int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "--callgrind") == 0) return Callgrind(argv[0]);
+  if (argc >= 4 && std::strcmp(argv[1], "--feed") == 0) {
+    return Feed(argv[2], argv[3], argc >= 5 ? std::strtoul(argv[4], nullptr, 10) : kStreamBytes);
+  }
+  return Throughput();
 }
