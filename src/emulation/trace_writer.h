@@ -12,17 +12,23 @@ class TraceWriter {
 
   bool traceEnabled = false;
 
-  void Trace(const char* format, ...) {
-    if (!traceEnabled) return;
-    va_list args;
-    va_start(args, format);
-    WriteRecord(format, args);
-    va_end(args);
+  // Inline, so that with tracing off a record costs the flag test and nothing else.
+  template <class... Args>
+  void Trace(const char* format, Args... args) {
+    if (traceEnabled) Write(format, args...);
   }
 
  protected:
   // Writes one formatted record completely; never fails the caller.
   virtual void WriteRecord(const char* format, va_list args) = 0;
+
+ private:
+  void Write(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    WriteRecord(format, args);
+    va_end(args);
+  }
 };
 
 }  // namespace velmora

@@ -129,7 +129,7 @@ void ScreenModel::RebuildRowIndex() const {
   rowIndexValid_ = true;
 }
 
-TerminalLine* ScreenModel::ScreenLine(int32_t r) const {
+TerminalLine* ScreenModel::ScreenLineSlow(int32_t r) const {
   if (!rowIndexValid_ || rowIndex_.empty() || rowIndex_.front() != store.screenTop ||
       static_cast<int32_t>(rowIndex_.size()) != rows) {
     RebuildRowIndex();
@@ -143,12 +143,12 @@ int32_t ScreenModel::WindowRow(int32_t r) const {
   return static_cast<int32_t>(std::clamp<int64_t>(w, INT32_MIN, INT32_MAX));
 }
 
-void ScreenModel::RequestLiveScreen() { observer_.ShowLiveScreen(); }
 
 void ScreenModel::InvalidateRowCells(int32_t r, int32_t left, int32_t right, bool repaintNow) {
-  const int32_t w = WindowRow(r);
+  const int64_t w = static_cast<int64_t>(store.lineCount) - rows - view.viewIndex + r;
   if (w < 0 || w >= rows) return;
-  observer_.InvalidateCells(CellRect{left, w, right, w + 1});
+  const auto row = static_cast<int32_t>(w);
+  observer_.InvalidateCells(CellRect{left, row, right, row + 1});
   if (repaintNow) observer_.RepaintNow();
 }
 
@@ -159,7 +159,7 @@ void ScreenModel::ScrollScreenRows(int32_t top, int32_t bottom, int32_t dy) {
   observer_.ScrollCells(CellRect{0, wt, columns, wb + 1}, 0, dy);
 }
 
-void ScreenModel::ClampCursor() {
+void ScreenModel::ClampCursorSlow() {
   state.cursorCol = std::clamp(state.cursorCol, 0, columns - 1);
   state.cursorRow = std::clamp(state.cursorRow, 0, rows - 1);
 }

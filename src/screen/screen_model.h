@@ -128,14 +128,20 @@ class ScreenModel {
 
   // The line at screen row r (0 <= r < rows; outside, the nearest row), from an index of the
   // screen's rows that the list operations keep true.
-  TerminalLine* ScreenLine(int32_t r) const;
+  TerminalLine* ScreenLine(int32_t r) const {
+    if (rowIndexValid_ && static_cast<uint32_t>(r) < rowIndex_.size() && rowIndex_.front() == store.screenTop &&
+        static_cast<int32_t>(rowIndex_.size()) == rows) {
+      return rowIndex_[static_cast<size_t>(r)];
+    }
+    return ScreenLineSlow(r);
+  }
   // The window row at which screen row r is shown (rows or more: not visible).
   int32_t WindowRow(int32_t r) const;
 
   ScreenObserver& observer() { return observer_; }
 
  private:
-  void RequestLiveScreen();
+  void RequestLiveScreen() { observer_.ShowLiveScreen(); }
   // Invalidates cells [left, right) of screen row r (when shown) and optionally repaints now.
   void InvalidateRowCells(int32_t r, int32_t left, int32_t right, bool repaintNow);
   void ScrollRestOfScreen(int32_t n, bool up);
@@ -147,7 +153,13 @@ class ScreenModel {
   void ScrollScreenRows(int32_t top, int32_t bottom, int32_t dy);
   void UpdateScrollBar(unsigned parts) { observer_.SetScrollBar(view.scrollBar, parts); }
   // Keeps the cursor inside the grid before a cell is written.
-  void ClampCursor();
+  void ClampCursor() {
+    if (static_cast<uint32_t>(state.cursorCol) >= static_cast<uint32_t>(columns) ||
+        static_cast<uint32_t>(state.cursorRow) >= static_cast<uint32_t>(rows)) {
+      ClampCursorSlow();
+    }
+  }
+  void ClampCursorSlow();
   // The selection's line indices after the oldest line has left the store.
   void AdjustSelectionForDroppedLine();
   // LineFeed past the last row with the region starting at row 0.
@@ -156,6 +168,7 @@ class ScreenModel {
   // The screen rows' index is made anew on its next use.
   void ForgetRows() { rowIndexValid_ = false; }
   void RebuildRowIndex() const;
+  TerminalLine* ScreenLineSlow(int32_t r) const;
   void RotateRows(int32_t top, int32_t bottom, bool up);
 
   ScreenObserver& observer_;
