@@ -144,14 +144,6 @@ int32_t ScreenModel::WindowRow(int32_t r) const {
 }
 
 
-void ScreenModel::InvalidateRowCells(int32_t r, int32_t left, int32_t right, bool repaintNow) {
-  const int64_t w = static_cast<int64_t>(store.lineCount) - rows - view.viewIndex + r;
-  if (w < 0 || w >= rows) return;
-  const auto row = static_cast<int32_t>(w);
-  observer_.InvalidateCells(CellRect{left, row, right, row + 1});
-  if (repaintNow) observer_.RepaintNow();
-}
-
 void ScreenModel::ScrollScreenRows(int32_t top, int32_t bottom, int32_t dy) {
   const int32_t wt = WindowRow(top);
   if (wt < 0 || wt >= rows) return;

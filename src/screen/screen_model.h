@@ -143,7 +143,13 @@ class ScreenModel {
  private:
   void RequestLiveScreen() { observer_.ShowLiveScreen(); }
   // Invalidates cells [left, right) of screen row r (when shown) and optionally repaints now.
-  void InvalidateRowCells(int32_t r, int32_t left, int32_t right, bool repaintNow);
+  void InvalidateRowCells(int32_t r, int32_t left, int32_t right, bool repaintNow) {
+    const int64_t w = static_cast<int64_t>(store.lineCount) - rows - view.viewIndex + r;
+    if (w < 0 || w >= rows) return;
+    const auto row = static_cast<int32_t>(w);
+    observer_.InvalidateCells(CellRect{left, row, right, row + 1});
+    if (repaintNow) observer_.RepaintNow();
+  }
   void ScrollRestOfScreen(int32_t n, bool up);
   // Invalidates screen rows top..bottom, all columns (later repaint).
   void InvalidateScreenRows(int32_t top, int32_t bottom);
@@ -160,6 +166,7 @@ class ScreenModel {
     }
   }
   void ClampCursorSlow();
+  [[gnu::noinline]] void WrapPending();
   // The selection's line indices after the oldest line has left the store.
   void AdjustSelectionForDroppedLine();
   // LineFeed past the last row with the region starting at row 0.

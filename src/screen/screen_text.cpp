@@ -14,15 +14,18 @@ bool IsInsideDoubleByte(const uint8_t* text, int32_t column) {
   return (column - start) % 2 == 1;
 }
 
+// A character written after the last column went to the start of the next line.
+void ScreenModel::WrapPending() {
+  CarriageReturn();
+  LineFeed();
+  state.pendingWrap = false;
+}
+
 void ScreenModel::PutChar(uint8_t b) {
   if (!view.thumbTracking) RequestLiveScreen();
   ClampCursor();
   auto& s = state;
-  if (s.cursorCol == columns - 1 && s.pendingWrap) {
-    CarriageReturn();
-    LineFeed();
-    s.pendingWrap = false;
-  }
+  if (s.pendingWrap && s.cursorCol == columns - 1) [[unlikely]] WrapPending();
   TerminalLine* line = ScreenLine(s.cursorRow);
   const int32_t col = s.cursorCol;
   int32_t left = col;
