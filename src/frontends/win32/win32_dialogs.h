@@ -32,4 +32,14 @@ bool ChooseWin32TerminalFont(HWND owner, LogFont& font);
 bool AskWin32YesNo(HWND owner, const std::string& text, bool questionIcon);
 void ShowWin32Message(HWND owner, const std::string& text);
 
+// The core's font description (the LOGFONTA layout, face name in code page 932) as the "W"
+// calls take it, and back; a face name cut to fit never ends in half a double-byte character.
+// For creating the terminal font, reading it back after a cancelled chooser, and the input
+// method's composition font.
+LOGFONTW ToWin32LogFont(const LogFont& font);
+LogFont FromWin32LogFont(const LOGFONTW& font);
+// The colour dialog's sample as its owner-drawn control shows it, drawn into `area` of `dc` in
+// the system's fixed-pitch font.
+void DrawWin32ColorSample(HDC dc, const RECT& area, const ColorScheme& working, const SystemColors& system);
+
 }  // namespace velmora
