@@ -65,22 +65,26 @@ void ScreenModel::FullScreenScroll() {
       UpdateScrollBar(kScrollRange | kScrollPosition);
       AdjustSelectionForDroppedLine();
     }
-    if (view.viewTop == store.screenTop || view.viewTop == store.firstLine) {
-      view.viewTop = view.viewTop->next;
+    // On a screen of one row the reused line is the next screen top; when it is the store's
+    // only line it stays where it is.
+    TerminalLine* old = store.firstLine;
+    if (view.viewTop == store.screenTop || view.viewTop == old) {
+      view.viewTop = view.viewTop->next != nullptr ? view.viewTop->next : old;
       ++k;
     } else {
       --view.viewIndex;
       --bar.position;
       UpdateScrollBar(kScrollPosition);
     }
-    store.screenTop = store.screenTop->next;
-    TerminalLine* old = store.firstLine;
-    store.firstLine = old->next;
-    store.firstLine->prev = nullptr;
-    old->prev = store.lastLine;
-    old->next = nullptr;
-    store.lastLine->next = old;
-    store.lastLine = old;
+    store.screenTop = store.screenTop->next != nullptr ? store.screenTop->next : old;
+    if (old != store.lastLine) {
+      store.firstLine = old->next;
+      store.firstLine->prev = nullptr;
+      old->prev = store.lastLine;
+      old->next = nullptr;
+      store.lastLine->next = old;
+      store.lastLine = old;
+    }
     old->Blank();
     AdjustSelectionForDroppedLine();
   }

@@ -49,6 +49,12 @@ void ScreenModel::PutChar(uint8_t b) {
 }
 
 void ScreenModel::PutDoubleChar(uint8_t lead, uint8_t trail) {
+  // A row of one cell has no room for the two halves: the character shows as '?', like one
+  // without a code page 932 form.
+  if (columns < 2) [[unlikely]] {
+    PutChar('?');
+    return;
+  }
   if (!view.thumbTracking) RequestLiveScreen();
   ClampCursor();
   auto& s = state;
