@@ -23,6 +23,14 @@ bool IsUtf8Continuation(uint8_t b) { return b >= 0x80 && b <= 0xBF; }
 }  // namespace
 
 void ReceivePipeline::ReceiveByte(uint8_t b) {
+  // Printable ASCII in text with nothing pending and no shift in force is simply written: the
+  // common case, taken before the general rules (which give it the same treatment).
+  if (stream_.receiveState == ReceiveState::Text && b >= 0x20 && b < 0x7F && pendingLead == 0 &&
+      utf8LongCount == 0 && !katakanaShift && !stream_.kanjiMode) {
+    screen_.PutChar(b);
+    trace_.Trace("%c", b);
+    return;
+  }
   switch (stream_.receiveState) {
     case ReceiveState::Command:
       ReceiveCommandByte(b);
@@ -67,13 +75,6 @@ void ReceivePipeline::ReceiveCommandByte(uint8_t b) {
 }
 
 void ReceivePipeline::ReceiveTextByte(uint8_t b) {
-  // Printable ASCII with nothing pending and no shift in force is simply written: the common
-  // case, taken before the general rules below (which give it the same treatment).
-  if (b >= 0x20 && b < 0x7F && pendingLead == 0 && utf8LongCount == 0 && !katakanaShift && !stream_.kanjiMode) {
-    screen_.PutChar(b);
-    trace_.Trace("%c", b);
-    return;
-  }
   // A pending lead byte is completed by any byte from 0x20 up (0xFF too); a control character
   // in between is executed first and the lead keeps waiting.
   if (pendingLead != 0 && b >= 0x20) {
