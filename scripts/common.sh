@@ -25,3 +25,20 @@ velmora_need_packages() {
 }
 
 velmora_jobs() { nproc 2>/dev/null || echo 2; }
+
+# Makes sure a locale is generated (Wine runs the Windows program in Japanese).
+velmora_need_locale() {
+  local want="$1" short
+  short="$(echo "$1" | sed 's/UTF-8/utf8/')"
+  locale -a 2>/dev/null | grep -qx "$short" && return 0
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "velmora: generating the $want locale" >&2
+    if ! grep -q "^$want UTF-8" /etc/locale.gen 2>/dev/null; then
+      echo "$want UTF-8" >> /etc/locale.gen
+    fi
+    locale-gen >/dev/null || { echo "velmora: could not generate the $want locale" >&2; exit 1; }
+  else
+    echo "velmora: the $want locale is missing; as root: echo '$want UTF-8' >> /etc/locale.gen && locale-gen" >&2
+    exit 1
+  fi
+}

@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Builds Velmora and runs every test: once as built for use, once more under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer, then the fuzzers for a minute each, and then
+# the Windows program, cross-built with mingw-w64, under Wine on a virtual X display.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 . "$root/scripts/common.sh"
 # python3-pyte: an independent VT100 to compare captured sessions with;
 # busybox-static: a real telnet server on loopback; Qt 6 and a Japanese font for the window.
+# clang with its sanitizer and libFuzzer runtimes: the fuzzers; mingw-w64, Wine, Xvfb and a
+# Japanese locale: the Windows program and its tests.
 velmora_need_packages g++ cmake make libgtest-dev python3 python3-pyte busybox-static \
-  qt6-base-dev fonts-ipafont-gothic
+  qt6-base-dev fonts-ipafont-gothic clang libclang-rt-14-dev \
+  mingw-w64 wine wine64 xvfb xauth locales
+velmora_need_locale ja_JP.UTF-8
 
 jobs="$(velmora_jobs)"
 run_suite() {
@@ -22,3 +27,22 @@ run_suite() {
 run_suite "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_BUILD_TESTS=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite "$root/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON -DVELMORA_BUILD_TESTS=ON
+
+# The fuzzers: a minute on each target, then their whole corpora.
+echo "== fuzzing"
+bash "$root/scripts/fuzz.sh" 60
+
+# The Windows program: built across, its tests run under Wine in a prefix of the build's own.
+win="$root/build-win32"
+echo "== building the Windows program in $win"
+cmake -S "$root" -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_WIN32_TESTS=ON \
+  -DCMAKE_CROSSCOMPILING_EMULATOR=wine >/dev/null
+cmake --build "$win" -j "$jobs"
+echo "== testing the Windows program under Wine"
+mkdir -p "$win/wineprefix"
+export WINEPREFIX="$win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8
+# Without a window manager on the virtual display, Wine's own window management closes
+# windows at once instead of waiting for one.
+xvfb-run -a wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 || true
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$win" --output-on-failure --timeout 900
