@@ -17,7 +17,12 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
 #include <unistd.h>
+#endif
 
 #include "encoding/code_converter.h"
 #include "telnet/terminal_session.h"
@@ -27,6 +32,13 @@
 #endif
 
 using namespace velmora;
+
+// The measured functions stay functions of their own, so that callgrind can count them.
+#ifdef _MSC_VER
+#define VELMORA_NOINLINE __declspec(noinline)
+#else
+#define VELMORA_NOINLINE __attribute__((noinline))
+#endif
 
 namespace {
 
@@ -108,7 +120,7 @@ const Stream kStreams[] = {
 
 // The measured work of each engine, in functions of their own so that callgrind can count
 // exactly them.
-extern "C" __attribute__((noinline)) void velmora_bench_feed(TerminalSession& session, const std::vector<uint8_t>& data) {
+extern "C" VELMORA_NOINLINE void velmora_bench_feed(TerminalSession& session, const std::vector<uint8_t>& data) {
   for (const uint8_t b : data) session.pipeline.ReceiveByte(b);
 }
 
@@ -138,7 +150,7 @@ int NoPushLine(int, const VTermScreenCell*, void*) { return 1; }
 int NoPopLine(int, VTermScreenCell*, void*) { return 0; }
 const VTermScreenCallbacks kNoCallbacks = {NoDamage, NoMoveRect, NoMoveCursor, NoProp, NoBell, NoResize, NoPushLine, NoPopLine};
 
-extern "C" __attribute__((noinline)) void vterm_bench_feed(VTerm* vt, const std::vector<uint8_t>& data) {
+extern "C" VELMORA_NOINLINE void vterm_bench_feed(VTerm* vt, const std::vector<uint8_t>& data) {
   for (size_t i = 0; i < data.size(); i += 512) {
     vterm_input_write(vt, reinterpret_cast<const char*>(data.data() + i), std::min<size_t>(512, data.size() - i));
   }

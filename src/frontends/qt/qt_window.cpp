@@ -78,6 +78,24 @@ int AcceleratorCommand(const QKeyEvent* e) {
   return 0;
 }
 
+// Text typed or committed by the input method, as code page 932 characters: a double-byte
+// character takes the input-method path (which sends both halves in the host encoding), a
+// single byte the typed-byte path, or the input-method path when it came from there.
+void SendText(MainWindow& logic, const QString& text, bool fromInputMethod) {
+  const std::string bytes = QStringToCp932(text);
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<uint8_t>(bytes[i]);
+    if (IsSjisLeadByte(b) && i + 1 < bytes.size()) {
+      logic.OnImeChar(static_cast<uint16_t>((b << 8) | static_cast<uint8_t>(bytes[i + 1])));
+      ++i;
+    } else if (fromInputMethod) {
+      logic.OnImeChar(b);
+    } else {
+      logic.OnChar(b);
+    }
+  }
+}
+
 }  // namespace
 
 // The terminal font and its variants, with what placing glyphs in cells needs to know.
@@ -324,31 +342,13 @@ void QtTerminalView::keyPressEvent(QKeyEvent* e) {
     QWidget::keyPressEvent(e);
     return;
   }
-  const std::string bytes = QStringToCp932(text);
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const auto b = static_cast<uint8_t>(bytes[i]);
-    if (IsSjisLeadByte(b) && i + 1 < bytes.size()) {
-      logic.OnImeChar(static_cast<uint16_t>((b << 8) | static_cast<uint8_t>(bytes[i + 1])));
-      ++i;
-    } else {
-      logic.OnChar(b);
-    }
-  }
+  SendText(logic, text, false);
 }
 
 void QtTerminalView::inputMethodEvent(QInputMethodEvent* e) {
   MainWindow& logic = window_.logic();
   if (preedit_.isEmpty() && !e->preeditString().isEmpty()) logic.OnImeStartComposition();
-  const std::string bytes = QStringToCp932(e->commitString());
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const auto b = static_cast<uint8_t>(bytes[i]);
-    if (IsSjisLeadByte(b) && i + 1 < bytes.size()) {
-      logic.OnImeChar(static_cast<uint16_t>((b << 8) | static_cast<uint8_t>(bytes[i + 1])));
-      ++i;
-    } else {
-      logic.OnImeChar(b);
-    }
-  }
+  SendText(logic, e->commitString(), true);
   preedit_ = e->preeditString();
   update();
   e->accept();

@@ -29,6 +29,7 @@
 #include <functional>
 #include <type_traits>
 
+#include "qt_test_environment.h"
 #include "app/ui_text.h"
 #include "frontends/qt/qt_dialogs.h"
 #include "frontends/qt/qt_text.h"
@@ -38,22 +39,6 @@
 namespace velmora::testing {
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QStandardPaths::setTestModeEnabled(true);  // the colour dialog keeps its colours in a settings file
-    app_ = new QApplication(argc_, argv_);
-  }
-  void TearDown() override { delete app_; }
-
- private:
-  int argc_ = 1;
-  char name_[16] = "qt_dialog_tests";
-  char* argv_[2] = {name_, nullptr};
-  QApplication* app_ = nullptr;
-};
-[[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 // Calls `open`, which runs a modal dialog, and plays `user` on that dialog once it is up. A
 // dialog the user leaves open is rejected, so that a failed expectation cannot hang the test.

@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "qt_test_environment.h"
 #include "app/headless.h"
 #include "app/ui_text.h"
 #include "frontends/qt/qt_socket.h"
@@ -34,22 +35,6 @@
 namespace velmora::testing {
 namespace {
 
-// One application for the whole run, made before the first test and ended after the last.
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    app_ = new QApplication(argc_, argv_);
-  }
-  void TearDown() override { delete app_; }
-
- private:
-  int argc_ = 1;
-  char name_[16] = "qt_window_tests";
-  char* argv_[2] = {name_, nullptr};
-  QApplication* app_ = nullptr;
-};
-[[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 // The program's window as main() builds it, on a settings file of its own, with the socket
 // pointed at the test's peer.
