@@ -430,10 +430,13 @@ class Terminal : public SocketEventHandler {
   }
 
   // Runs the event loop until `done` holds, the socket is gone or the hang guard runs out.
+  // Polls the socket until `done` holds (bounded). Once the terminal has closed its socket
+  // there is nothing to poll, but what is awaited may still come from the host's thread.
   bool PumpUntil(const std::function<bool()>& done) {
     const auto deadline = Clock::now() + kHangGuard;
     while (!done()) {
-      if (Clock::now() >= deadline || !socket.PollOnce(20)) return done();
+      if (Clock::now() >= deadline) return done();
+      if (!socket.PollOnce(20)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
   }
