@@ -32,6 +32,11 @@ if ! "$cxx" -fsanitize=fuzzer,address,undefined "$probe.cpp" -o "$probe" 2>/dev/
   if [ "$(id -u)" -eq 0 ]; then
     velmora_need_packages clang libclang-rt-14-dev
   fi
+  if ! command -v "$cxx" >/dev/null 2>&1; then
+    echo "velmora: the fuzz targets need clang, and $cxx is not installed; install it with:" >&2
+    echo "velmora:   sudo apt-get install clang libclang-rt-14-dev   (or name another clang in CXX_FUZZ)" >&2
+    exit 1
+  fi
   if ! "$cxx" -fsanitize=fuzzer,address,undefined "$probe.cpp" -o "$probe" 2>"$probe.err"; then
     echo "velmora: $cxx cannot build a libFuzzer target with -fsanitize=fuzzer,address,undefined:" >&2
     sed 's/^/  /' "$probe.err" >&2
@@ -114,6 +119,17 @@ for t in "${targets[@]}"; do
     echo "velmora: ${t}_fuzzer failed on its corpus; see $work/$t-replay.log" >&2
     tail -n 40 "$work/$t-replay.log" >&2
     status=1
+    continue
+  fi
+  # Keep only the inputs that add coverage, so that the corpus stays small from run to run.
+  rm -rf "$corpus.min"
+  mkdir -p "$corpus.min"
+  if "$work/${t}_fuzzer" "${common[@]}" -merge=1 "$corpus.min" "$corpus" > "$work/$t-merge.log" 2>&1; then
+    rm -rf "$corpus"
+    mv "$corpus.min" "$corpus"
+    echo "== ${t}_fuzzer corpus kept: $(find "$corpus" -type f | wc -l) inputs"
+  else
+    rm -rf "$corpus.min"
   fi
 done
 [ $status -eq 0 ] && echo "== fuzzing found nothing"
