@@ -429,7 +429,6 @@ class Terminal : public SocketEventHandler {
     if (afterEvent) afterEvent();
   }
 
-  // Runs the event loop until `done` holds, the socket is gone or the hang guard runs out.
   // Polls the socket until `done` holds (bounded). Once the terminal has closed its socket
   // there is nothing to poll, but what is awaited may still come from the host's thread.
   bool PumpUntil(const std::function<bool()>& done) {
