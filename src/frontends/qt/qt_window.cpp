@@ -224,6 +224,122 @@ class QtMainWindow::Painter : public PaintPort {
   QList<QPointF> positions_;
 };
 
+// Each character cell as it looks in one font variant and pair of colours, drawn once by the
+// Painter above and then copied: writing a character into the image costs a copy of its cells.
+class QtMainWindow::CellImages {
+ public:
+  // The image of a character (1 or 2 code page 932 bytes) `cells` wide.
+  const QImage& Get(Fonts& fonts, int variant, const uint8_t* bytes, size_t count, int cells, ColorRef fg, ColorRef bg) {
+    const uint16_t code = count == 2 ? static_cast<uint16_t>((bytes[0] << 8) | bytes[1]) : bytes[0];
+    const Key key{static_cast<uint32_t>(code) | (static_cast<uint32_t>(variant) << 16) |
+                      (static_cast<uint32_t>(cells) << 20),
+                  fg, bg};
+    const auto it = images_.constFind(key);
+    if (it != images_.cend()) return *it;
+    if (images_.size() > 50000) images_.clear();  // a bound for hosts that paint every colour
+    QImage image(cells * fonts.cellWidth, fonts.cellHeight, QImage::Format_RGB32);
+    image.fill(ColorOf(bg));
+    QPainter p(&image);
+    Painter port(p, fonts, image.rect());
+    port.SelectFontVariant(static_cast<FontVariant>(variant));
+    port.UseTextColor(fg);
+    port.UseBackground(false, bg);
+    port.OutputText(0, 0, bytes, count);
+    p.end();
+    return *images_.insert(key, image);
+  }
+  void Clear() { images_.clear(); }
+
+ private:
+  struct Key {
+    uint32_t character;
+    ColorRef fg;
+    ColorRef bg;
+    bool operator==(const Key& o) const { return character == o.character && fg == o.fg && bg == o.bg; }
+  };
+  friend size_t qHash(const Key& k, size_t seed) { return qHashMulti(seed, k.character, k.fg, k.bg); }
+  QHash<Key, QImage> images_;
+};
+
+// Draws into a strip of the window's image by copying cell images, without a QPainter: the
+// path of every character the host writes. Used while the image has one pixel per unit.
+class QtMainWindow::BlitPainter : public PaintPort {
+ public:
+  BlitPainter(QImage& strip, int stripTop, Fonts& fonts, CellImages& cells, const QRect& clip, ColorRef erase)
+      : bits_(strip.bits()), stride_(strip.bytesPerLine()), top_(stripTop), fonts_(fonts), cells_(cells), clip_(clip),
+        erase_(erase) {}
+  void SelectFontVariant(FontVariant v) override { variant_ = static_cast<int>(v); }
+  void UseTextColor(ColorRef c) override { fg_ = c; }
+  void UseBackground(bool opaque, ColorRef c) override { bg_ = opaque ? c : erase_; }
+  void UseCharacterExtra(int) override {}
+  void OutputText(int x, int y, const uint8_t* bytes, size_t count) override {
+    const int cw = fonts_.cellWidth, ch = fonts_.cellHeight;
+    if (y > clip_.bottom() || y + ch <= clip_.top()) return;
+    // Straight to the first character the clip meets: the cells before it are not walked.
+    // The run starts on a character boundary; a byte that cannot be a lead byte ends a
+    // character, so the boundary before the clip is found from the lead bytes just before it.
+    size_t i = 0;
+    if (clip_.left() > x) {
+      size_t k = std::min<size_t>(count, static_cast<size_t>((clip_.left() - x) / cw));
+      size_t start = k;
+      while (start > 0 && IsSjisLeadByte(bytes[start - 1])) --start;
+      if ((k - start) % 2 == 1) --k;
+      i = k;
+    }
+    int cx = x + static_cast<int>(i) * cw;
+    for (; i < count;) {
+      const bool pair = IsSjisLeadByte(bytes[i]) && i + 1 < count;
+      const size_t n = pair ? 2 : 1;
+      const int cells = pair ? 2 : 1;
+      if (cx > clip_.right()) break;
+      if (cx + cells * cw > clip_.left()) {
+        Copy(cells_.Get(fonts_, variant_, bytes + i, n, cells, fg_, bg_), QPoint(cx, y));
+      }
+      cx += cells * cw;
+      i += n;
+    }
+  }
+  void DrawBorder(int x0, int y0, int x1, int y1, int x2, int y2, ColorRef color) override {
+    for (const QRect& line : {QRect(QPoint(std::min(x0, x1), std::min(y0, y1)), QPoint(std::max(x0, x1), std::max(y0, y1))),
+                              QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2), std::max(y1, y2)))}) {
+      Fill(line & clip_, ColorOf(color).rgb());
+    }
+  }
+
+ private:
+  // Copies the part of `image` placed at `at` that lies in the clip.
+  void Copy(const QImage& image, QPoint at) {
+    const QRect area = QRect(at, image.size()) & clip_;
+    if (area.isEmpty()) return;
+    const int width = area.width();
+    const uchar* from = image.constBits();
+    const qsizetype fromStride = image.bytesPerLine();
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+      // Cell rows are a few dozen pixels: a plain loop beats a call per row.
+      auto* to = reinterpret_cast<QRgb*>(bits_ + (y - top_) * stride_) + area.left();
+      const auto* src = reinterpret_cast<const QRgb*>(from + (y - at.y()) * fromStride) + (area.left() - at.x());
+      for (int k = 0; k < width; ++k) to[k] = src[k];
+    }
+  }
+  void Fill(const QRect& area, QRgb color) {
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+      auto* row = reinterpret_cast<QRgb*>(bits_ + (y - top_) * stride_);
+      std::fill(row + area.left(), row + area.right() + 1, color);
+    }
+  }
+
+  uchar* bits_;
+  qsizetype stride_;
+  int top_;
+  Fonts& fonts_;
+  CellImages& cells_;
+  QRect clip_;
+  ColorRef erase_;
+  int variant_ = 0;
+  ColorRef fg_ = 0;
+  ColorRef bg_ = 0;
+};
+
 // ---------------------------------------------------------------------------------------------
 // The terminal view
 
@@ -427,7 +543,8 @@ void QtTerminalView::focusOutEvent(QFocusEvent*) {
 // ---------------------------------------------------------------------------------------------
 // The main window
 
-QtMainWindow::QtMainWindow() : fonts_(std::make_unique<Fonts>()) {
+QtMainWindow::QtMainWindow() : fonts_(std::make_unique<Fonts>()), cellImages_(std::make_unique<CellImages>()) {
+  ReadSystemColors();
   setWindowIcon(VelmoraIcon());
   auto* central = new QWidget(this);
   auto* layout = new QHBoxLayout(central);
@@ -564,6 +681,18 @@ void QtMainWindow::closeEvent(QCloseEvent* e) {
   logic_->OnClose();
 }
 
+// A new desktop palette: the system colours are read again and the window is fitted and
+// painted anew, as for any change of the system's settings.
+void QtMainWindow::changeEvent(QEvent* e) {
+  if (e->type() == QEvent::PaletteChange && logic_ != nullptr) {
+    ReadSystemColors();
+    SetWindowBackground(logic_->colors());
+    logic_->OnSystemSettingsChange();
+    InvalidateAll();
+  }
+  QMainWindow::changeEvent(e);
+}
+
 bool QtMainWindow::eventFilter(QObject* watched, QEvent* e) {
   // The wheel over the scroll bar scrolls as it does over the terminal.
   if (watched == scrollBar_ && e->type() == QEvent::Wheel) {
@@ -624,13 +753,19 @@ void QtMainWindow::MoveCaret(int x, int y) {
 
 // --- colours ---
 
-ColorRef QtMainWindow::SystemColor(int index) const {
+// The desktop's colours, read when the window is made and whenever the palette changes.
+void QtMainWindow::ReadSystemColors() {
   const QPalette pal = QApplication::palette();
+  systemColors_ = {RefOf(pal.color(QPalette::Base)), RefOf(pal.color(QPalette::Text)),
+                   RefOf(pal.color(QPalette::Highlight)), RefOf(pal.color(QPalette::HighlightedText))};
+}
+
+ColorRef QtMainWindow::SystemColor(int index) const {
   switch (index) {
-    case kColorWindow: return RefOf(pal.color(QPalette::Base));
-    case kColorWindowText: return RefOf(pal.color(QPalette::Text));
-    case kColorHighlight: return RefOf(pal.color(QPalette::Highlight));
-    case kColorHighlightText: return RefOf(pal.color(QPalette::HighlightedText));
+    case kColorWindow: return systemColors_[0];
+    case kColorWindowText: return systemColors_[1];
+    case kColorHighlight: return systemColors_[2];
+    case kColorHighlightText: return systemColors_[3];
     default: return 0;
   }
 }
@@ -721,8 +856,22 @@ void QtMainWindow::FlushDamage() {
     for (int i = first; i <= last; ++i) {
       const QRect part = r & QRect(0, i * ch, stripWidth_, ch);
       if (part.isEmpty()) continue;
-      // Each strip keeps its painter open: most flushes draw a single cell.
       Strip& strip = *strips_[static_cast<size_t>(i)];
+      if (stripDpr_ == 1.0) {
+        // One pixel per unit: cells are copied into the strip directly.
+        if (strip.painter.isActive()) strip.painter.end();
+        const QRgb erase = background_.rgb();
+        uchar* bits = strip.image.bits();
+        const qsizetype stride = strip.image.bytesPerLine();
+        for (int y = part.top(); y <= part.bottom(); ++y) {
+          auto* row = reinterpret_cast<QRgb*>(bits + (y - i * ch) * stride);
+          std::fill(row + part.left(), row + part.right() + 1, erase);
+        }
+        BlitPainter port(strip.image, i * ch, *fonts_, *cellImages_, part, RefOf(background_));
+        logic_->Paint(port, PixelRect{part.left(), part.top(), part.right() + 1, part.bottom()});
+        continue;
+      }
+      // Each strip keeps its painter open: most flushes draw a single cell.
       QPainter& p = strip.painter;
       if (!p.isActive()) p.begin(&strip.image);
       p.setTransform(QTransform::fromTranslate(0, -i * ch));
@@ -877,6 +1026,7 @@ FontMetrics QtMainWindow::CreateTerminalFont(const LogFont& description) {
     f.raw[v] = QRawFont::fromFont(f.font[v]);
   }
   f.glyphs.clear();
+  cellImages_->Clear();
   compositionFont_ = plain;
   InvalidateAll();
   return metrics;

@@ -130,11 +130,14 @@ class QtMainWindow : public QMainWindow, public WindowPort {
  protected:
   void closeEvent(QCloseEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* e) override;
+  void changeEvent(QEvent* e) override;
 
  private:
   friend class QtTerminalView;
   struct Fonts;
   class Painter;
+  class CellImages;
+  class BlitPainter;
 
   void BuildMenus();
   void OnPopupShown(QMenu* menu, int position, bool encodingSubmenu);
@@ -144,6 +147,7 @@ class QtMainWindow : public QMainWindow, public WindowPort {
   void FlushDamage();
   void EnsureImage();
   void ShowArea(const QRect& area);
+  void ReadSystemColors();
   void OnFrame();
   void ApplyScrollBar();
   void UpdateCaretArea();
@@ -174,6 +178,8 @@ class QtMainWindow : public QMainWindow, public WindowPort {
   bool barChanged_ = false;
   QColor background_ = Qt::white;
   std::unique_ptr<Fonts> fonts_;
+  std::unique_ptr<CellImages> cellImages_;
+  std::array<ColorRef, 4> systemColors_{};
   LogFont fontDescription_;
   // The caret: its rectangle, the show count (shown while positive) and the blink phase.
   QRect caretRect_;
