@@ -240,11 +240,13 @@ class QtMainWindow::CellImages {
     QImage image(cells * fonts.cellWidth, fonts.cellHeight, QImage::Format_RGB32);
     image.fill(ColorOf(bg));
     QPainter p(&image);
-    Painter port(p, fonts, image.rect());
-    port.SelectFontVariant(static_cast<FontVariant>(variant));
-    port.UseTextColor(fg);
-    port.UseBackground(false, bg);
-    port.OutputText(0, 0, bytes, count);
+    {
+      Painter port(p, fonts, image.rect());
+      port.SelectFontVariant(static_cast<FontVariant>(variant));
+      port.UseTextColor(fg);
+      port.UseBackground(false, bg);
+      port.OutputText(0, 0, bytes, count);
+    }
     p.end();
     return *images_.insert(key, image);
   }
