@@ -26,27 +26,17 @@
 #include <string_view>
 #include <utility>
 
+#include "fuzz_check.h"
 #include "settings/terminal_size_dialog.h"
 #include "telnet/terminal_session.h"
+
+const char* const velmora::fuzzing::kTargetName = "receive_fuzzer";
 
 namespace {
 
 using namespace velmora;
 
-[[noreturn]] void Fail(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::fputs("receive_fuzzer: ", stderr);
-  std::vfprintf(stderr, format, args);
-  std::fputc('\n', stderr);
-  va_end(args);
-  std::abort();
-}
-
-#define REQUIRE(condition, ...)      \
-  do {                               \
-    if (!(condition)) Fail(__VA_ARGS__); \
-  } while (0)
+using fuzzing::Fail;
 
 // splitmix64: cheap, and the same sequence everywhere, so a crashing input replays exactly.
 class Random {

@@ -22,29 +22,19 @@
 #include <tuple>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "platform/posix/reg_file_store.h"
 #include "settings/host_history.h"
 #include "settings/memory_store.h"
 #include "settings/settings_store.h"
 
+const char* const velmora::fuzzing::kTargetName = "settings_fuzzer";
+
 namespace {
 
 using namespace velmora;
 
-[[noreturn]] void Fail(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::fputs("settings_fuzzer: ", stderr);
-  std::vfprintf(stderr, format, args);
-  std::fputc('\n', stderr);
-  va_end(args);
-  std::abort();
-}
-
-#define REQUIRE(condition, ...)          \
-  do {                                   \
-    if (!(condition)) Fail(__VA_ARGS__); \
-  } while (0)
+using fuzzing::Fail;
 
 // A private folder for the file, in memory when the system has /dev/shm; removed at exit (the
 // name outlives every static object, so the exit handler can still read it).

@@ -42,3 +42,19 @@ velmora_need_locale() {
     exit 1
   fi
 }
+
+# Starts the demo host, a busybox telnet server on 127.0.0.2 port 23 running a shell (root
+# only), and stops it when the calling script ends. $1: the command to suggest without root.
+velmora_start_demo_host() {
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "velmora: the demo host listens on port 23 and needs root; run: sudo $1 --demo" >&2
+    exit 1
+  fi
+  local busybox
+  busybox="$(command -v busybox || echo /bin/busybox)"
+  "$busybox" telnetd -F -p 23 -b 127.0.0.2 -l /bin/sh &
+  velmora_demo_pid=$!
+  trap 'kill $velmora_demo_pid 2>/dev/null || true' EXIT
+  sleep 0.5
+  echo "velmora: demo host on 127.0.0.2 port 23 (a shell); connecting"
+}

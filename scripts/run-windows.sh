@@ -28,16 +28,7 @@ echo "velmora: built $win/bin/velmora.exe"
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8
 if $demo; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "velmora: the demo host listens on port 23 and needs root; run: sudo scripts/run-windows.sh --demo" >&2
-    exit 1
-  fi
-  busybox="$(command -v busybox || echo /bin/busybox)"
-  "$busybox" telnetd -F -p 23 -b 127.0.0.2 -l /bin/sh &
-  demo_pid=$!
-  trap 'kill $demo_pid 2>/dev/null || true' EXIT
-  sleep 0.5
-  echo "velmora: demo host on 127.0.0.2 port 23 (a shell); connecting"
+  velmora_start_demo_host scripts/run-windows.sh
   wine "$win/bin/velmora.exe" /H 127.0.0.2 "$@"
 else
   exec wine "$win/bin/velmora.exe" "$@"
