@@ -38,17 +38,14 @@ void Connection::SendData(std::string_view data) {
   Offer(reinterpret_cast<const uint8_t*>(data.data()) + start, data.size() - start);
 }
 
-// A reply goes out one byte per send while nothing waits, and is refused whole, never in part,
-// when too much output waits.
+// A reply goes out in one send, so that it reaches the host in one piece: some servers read
+// a NUL that ends a read as the pad after a carriage return and drop it, and a window-size
+// report cut after one of its zero bytes then swallows the next command, whose option byte
+// lands in the shell's input. A reply is refused whole, never in part, when too much output
+// waits.
 void Connection::SendReply(std::string_view reply) {
   if (queuedBytes() > kReplyQueueLimit) return;
-  for (size_t i = 0; i < reply.size(); ++i) {
-    if (connecting_ || queuedBytes() > 0) {
-      Offer(reinterpret_cast<const uint8_t*>(reply.data()) + i, reply.size() - i);
-      return;
-    }
-    Offer(reinterpret_cast<const uint8_t*>(reply.data()) + i, 1);
-  }
+  Offer(reinterpret_cast<const uint8_t*>(reply.data()), reply.size());
 }
 
 void Connection::Offer(const uint8_t* data, size_t size) {

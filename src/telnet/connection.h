@@ -13,7 +13,8 @@ namespace velmora {
 // The connection to the host and everything that puts bytes on it. Sending never waits: what
 // the socket cannot take at once waits, in order, in one outgoing queue that drains when the
 // socket becomes writable, and every later byte goes behind it. While nothing waits, single
-// bytes go out one send each. The queue is dropped only when the connection ends.
+// bytes go out one send each and a telnet reply goes out whole in one send. The queue is
+// dropped only when the connection ends.
 class Connection : public ByteSink, public ReplySink {
  public:
   // Above this much waiting output, telnet replies are no longer queued: a host that keeps

@@ -497,6 +497,55 @@ TEST(ConnectionWireTest, NegotiationAnswersGoOutOnTheConnection) {
   EXPECT_TRUE(SameBytes(expected, got));
 }
 
+// Every reply reaches the host in one piece. A host like BusyBox's telnetd drops a NUL that ends
+// one of its reads, so a window-size report read in two parts after one of its zero bytes
+// would lose that byte. The host here rests before each read so that single-byte sends would
+// pile up and be read cut at arbitrary places; every read must end where a reply ends.
+TEST(ConnectionWireTest, EachReplyReachesTheHostInOnePiece) {
+  const std::vector<std::string> replies = {
+      Bytes({0xFF, 0xFB, 0x01}),                                       // WILL ECHO
+      Bytes({0xFF, 0xFB, 0x1F}),                                       // WILL NAWS
+      Bytes({0xFF, 0xFA, 0x1F, 0x00, 0x50, 0x00, 0x18, 0xFF, 0xF0}),   // 80x24
+      Bytes({0xFF, 0xFD, 0x01}),                                       // DO ECHO
+      Bytes({0xFF, 0xFD, 0x03}),                                       // DO SGA
+  };
+  std::string expected;
+  std::vector<size_t> ends;
+  for (const std::string& reply : replies) {
+    expected += reply;
+    ends.push_back(expected.size());
+  }
+  std::string got;
+  std::vector<size_t> readEnds;
+  ScriptedHost host;
+  ASSERT_TRUE(host.ok());
+  host.Run([&](int fd, const HostClock& clock) {
+    // The offers BusyBox's telnetd opens every session with, in one write.
+    if (!WriteAll(fd, Bytes({0xFF, 0xFD, 0x01, 0xFF, 0xFD, 0x1F, 0xFF, 0xFB, 0x01, 0xFF, 0xFB, 0x03}), clock)) return;
+    while (got.size() < expected.size()) {
+      if (!WaitFor(fd, POLLIN, clock)) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      char buf[64];
+      const ssize_t r = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+      if (r == 0) return;
+      if (r < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
+        return;
+      }
+      got.append(buf, static_cast<size_t>(r));
+      readEnds.push_back(got.size());
+    }
+  });
+  Terminal terminal(host.port());
+  ASSERT_TRUE(terminal.Connect());
+  EXPECT_TRUE(terminal.PumpUntil([&] { return host.done(); }));
+  host.Finish();
+  EXPECT_TRUE(SameBytes(expected, got));
+  for (const size_t end : readEnds) {
+    EXPECT_NE(std::find(ends.begin(), ends.end(), end), ends.end()) << "a read ended inside a reply, at byte " << end;
+  }
+}
+
 // ---- Pastes into a slow host --------------------------------------------------------------
 
 TEST(ConnectionPasteTest, LargePasteArrivesWholeWithTypingBehindIt) {
