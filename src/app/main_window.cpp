@@ -95,7 +95,9 @@ void MainWindow::OnSocketEvent(SocketEvent event, int error) {
       // One read of at most 512 bytes per event; more data brings another event.
       uint8_t buffer[512];
       const long n = connection_.socket().Receive(buffer, sizeof buffer);
+      batchingCaret_ = true;
       for (long i = 0; i < n; ++i) session_.pipeline.ReceiveByte(buffer[i]);
+      EndCaretBatch();
       break;
     }
     case SocketEvent::Writable:
@@ -125,7 +127,9 @@ void MainWindow::OnConnected(int error) {
 void MainWindow::OnClosedByHost() {
   Socket& socket = connection_.socket();
   uint8_t byte;
+  batchingCaret_ = true;
   while (socket.IsOpen() && socket.Receive(&byte, 1) == 1) session_.pipeline.ReceiveByte(byte);
+  EndCaretBatch();
   socket.Close();
   SetTitleStatus(UiString(kStrNotConnected));
   session_.negotiator.Reset();
@@ -150,26 +154,65 @@ void MainWindow::OnSetFocus() { caret_.OnSetFocus(screen(), window_, metrics_.ce
 
 void MainWindow::OnKillFocus() { caret_.OnKillFocus(window_); }
 
-void MainWindow::UpdateCaret() { caret_.UpdateCaret(screen(), window_, metrics_.cellWidth, metrics_.cellHeight); }
+// While the bytes of a read are interpreted, the caret is placed once, after the last of them:
+// every character written asks for it, and only where it ends up can ever be seen.
+void MainWindow::UpdateCaret() {
+  if (batchingCaret_) {
+    caretPending_ = true;
+    return;
+  }
+  caret_.UpdateCaret(screen(), window_, metrics_.cellWidth, metrics_.cellHeight);
+}
+
+void MainWindow::EndCaretBatch() {
+  batchingCaret_ = false;
+  if (!caretPending_) return;
+  caretPending_ = false;
+  UpdateCaret();
+}
 
 void MainWindow::SetTitleStatus(std::string_view statusUtf8) { window_.SetTitleText(FormatTitle(statusUtf8)); }
 
+namespace {
+
+// The first column of the character that covers column `col` of a line.
+int32_t CharacterStart(const uint8_t* text, int32_t col) { return IsInsideDoubleByte(text, col) ? col - 1 : col; }
+
+}  // namespace
+
 // Rows of the view that meet the update area, each in at most three stretches split by the
 // selection and cut to the line's own width; then the border along the grid's bottom and right.
+// Of each row only the characters that meet the area are drawn, from the character before the
+// area's first column on, whose glyph may reach into it.
 void MainWindow::Paint(PaintPort& painter, const PixelRect& update) {
   ScreenModel& s = screen();
   const int cw = metrics_.cellWidth, ch = std::max(metrics_.cellHeight, 1);
   const int first = std::max(0, update.top / ch);
   const int last = std::min(s.rows - 1, update.bottom / ch);
+  const int cellW = std::max(cw, 1);
+  const int32_t leftCell = std::max(0, update.left / cellW);
+  const int32_t rightCell = std::max(0, (update.right + cellW - 1) / cellW);
   const Selection& sel = s.selection;
   const NormalizedSelection n = NormalizeSelection(sel.anchorCol, sel.anchorLine, sel.activeCol, sel.activeLine);
   painter.SelectFontVariant(FontVariant::Terminal);
+  // The live view's rows are found by index; a view into the backlog is walked from its top.
+  int j = 0;
   const TerminalLine* line = s.view.viewTop;
-  for (int j = 0; j < s.rows && line != nullptr; ++j, line = line->next) {
-    if (j < first || j > last) continue;
+  if (first < s.rows && line == s.store.screenTop && line != nullptr) {
+    j = first;
+    line = s.ScreenLine(first);
+  }
+  for (; j <= last && line != nullptr; ++j, line = line->next) {
+    if (j < first) continue;
     const int64_t index = static_cast<int64_t>(s.view.viewIndex) + j;
     const int32_t width = line->width;
-    auto cut = [width](int32_t c) { return std::clamp(c, 0, width); };
+    int32_t shownFrom = CharacterStart(line->text.get(), std::min(leftCell, width));
+    if (shownFrom > 0) shownFrom = CharacterStart(line->text.get(), shownFrom - 1);
+    // A double-byte character that starts in the area's last column is drawn whole.
+    int32_t shownTo = std::min(width, rightCell);
+    if (shownTo < width && CharacterStart(line->text.get(), shownTo) != shownTo) ++shownTo;
+    if (shownFrom >= shownTo) continue;
+    auto cut = [shownFrom, shownTo](int32_t c) { return std::clamp(c, shownFrom, shownTo); };
     auto draw = [&](int32_t from, int32_t to, bool selected) {
       from = cut(from);
       to = std::max(cut(to), from);
@@ -336,7 +379,12 @@ void MainWindow::OnVScroll(int request, int trackPosition) {
   s.ScrollView(static_cast<int32_t>(d));  // clamps, scrolls the pixels, moves the bar and the caret
 }
 
-void MainWindow::ShowLiveScreen() { OnVScroll(kSbBottom, 0); }
+// Every character the host writes asks for this; the view is nearly always at the bottom already.
+void MainWindow::ShowLiveScreen() {
+  const ScreenModel& s = screen();
+  if (s.view.scrollBar.position == s.ViewBottom()) return;
+  OnVScroll(kSbBottom, 0);
+}
 
 void MainWindow::PointAt(int x, int y, int32_t& column, int32_t& line) {
   const ScreenModel& s = screen();

@@ -122,6 +122,8 @@ class MainWindow : public ScreenObserver, public SocketEventHandler {
 
  private:
   void EchoTyped(uint8_t byte);
+  // Places the caret if the bytes just interpreted asked for it.
+  void EndCaretBatch();
   void StartConnect();
   void ConnectCommand();
   void DisconnectCommand();
@@ -153,6 +155,8 @@ class MainWindow : public ScreenObserver, public SocketEventHandler {
   std::string hostName_;  // code page 932, at most 63 bytes
   FontMetrics metrics_;
   CaretTracker caret_;
+  bool batchingCaret_ = false;  // a read's bytes are being interpreted
+  bool caretPending_ = false;   // they asked for the caret to follow the cursor
   bool userDisconnect_ = false;  // the user asked to disconnect; consumed by the next close
   bool selecting_ = false;       // a selection drag is in progress
   bool wordSelect_ = false;      // the drag began with a double click

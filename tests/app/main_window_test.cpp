@@ -84,6 +84,64 @@ TEST(MainWindow, WholeSession) {
   EXPECT_EQ(peer.Read(1), "");  // the host sees the connection end
 }
 
+// Of each row only the characters that meet the update area are drawn, from the character
+// before its first column (a glyph may reach into the next cell) to a double-byte character the
+// area's last column starts, each stretch still split by the selection.
+TEST(MainWindow, PaintDrawsTheCharactersThatMeetTheArea) {
+  Headless h;
+  h.logic.LoadSettingsAndCommandLine("");
+  ASSERT_TRUE(h.logic.OnCreate());
+  ScreenModel& s = h.logic.screen();
+  // Row 0: "ab", あ in columns 2-3, い in 4-5, "cd".
+  for (const char c : std::string("ab")) s.PutChar(static_cast<uint8_t>(c));
+  s.PutDoubleChar(0x82, 0xa0);
+  s.PutDoubleChar(0x82, 0xa2);
+  for (const char c : std::string("cd")) s.PutChar(static_cast<uint8_t>(c));
+  const int cw = h.logic.metrics().cellWidth;
+  ASSERT_EQ(cw, 8);
+  const auto line = static_cast<int32_t>(s.view.viewIndex);
+  struct Case {
+    const char* name;
+    int left, right;  // pixels
+    bool selected;    // columns 4 to 7 selected
+    std::vector<std::string> texts;
+  };
+  const Case cases[] = {
+      {"the first cell", 0, 8, false, {"0,0 a"}},
+      {"the trail half of a double-byte character", 24, 32, false, {"8,0 b\x82\xa0"}},
+      {"the lead half: the character drawn whole", 32, 40, false, {"16,0 \x82\xa0\x82\xa2"}},
+      {"after the double-byte characters", 56, 64, false, {"48,0 cd"}},
+      {"an area off the cell edges", 27, 41, false, {"8,0 b\x82\xa0\x82\xa2"}},
+      {"split by the selection", 40, 48, true, {"16,0 \x82\xa0", "32,0 \x82\xa2"}},
+      {"the whole row", 0, 80 * 8, false, {"0,0 ab\x82\xa0\x82\xa2" "cd" + std::string(72, ' ')}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    s.selection = c.selected ? Selection{4, line, 7, line} : Selection{0, line, 0, line};
+    RecordingPainter painter;
+    h.logic.Paint(painter, PixelRect{c.left, 0, c.right, 15});
+    EXPECT_EQ(painter.Texts(), c.texts);
+  }
+}
+
+// The caret follows the cursor once per read of the host's output, however many characters the
+// read wrote.
+TEST(MainWindow, CaretIsPlacedOncePerRead) {
+  LoopbackPeer peer;
+  Headless h(peer.port);
+  h.logic.LoadSettingsAndCommandLine("/H 127.0.0.1 /C sjis");
+  ASSERT_TRUE(h.logic.OnCreate());
+  h.window.focus = true;
+  h.logic.OnSetFocus();
+  h.logic.ConnectAtStart();
+  peer.Accept();
+  ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == "127.0.0.1 - Velmora"; }));
+  h.window.calls.clear();
+  peer.Send("hello\r\nworld \x82\xa0");  // one send on the loopback: one read
+  ASSERT_TRUE(h.PumpUntil([&] { return h.Row(1) == "world \x82\xa0"; }));
+  EXPECT_EQ(h.window.Only("caret move"), std::vector<std::string>{"caret move 64,16"});
+}
+
 TEST(MainWindow, NotConnected) {
   Headless h;
   h.logic.LoadSettingsAndCommandLine("");
