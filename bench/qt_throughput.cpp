@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -58,16 +59,9 @@ double CoreOnly(const std::string& data) {
   return static_cast<double>(data.size()) / 1e6 / took.count();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 8;
-  qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
-  int qtArgc = 1;
-  QApplication app(qtArgc, argv);
-
-  const std::string data = FileText(megabytes * 1000 * 1000) + "\x1b[7mEND\x1b[m";
-
+// One run: a fresh window connects to a host that sends `data`; seconds from the connection to
+// the last line on the screen, drawn into the window's image. Negative when the window fails.
+double WindowRun(const std::string& data) {
   // The host: one connection, the whole file, then the connection stays open.
   const int listener = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
@@ -89,42 +83,69 @@ int main(int argc, char** argv) {
   });
 
   const std::string dir = QDir::tempPath().toStdString() + "/velmora-bench.reg";
-  RegFileStore store(dir);
-  QtSocket sock(ntohs(a.sin_port));
-  QtMainWindow window;
-  MainWindow& logic = window.MakeLogic(sock, store, 1);
-  logic.LoadSettingsAndCommandLine("/H 127.0.0.1 /C sjis");
-  if (!window.Create()) return 1;
-  logic.FitWindowToGrid(false);
-  QtStartupPlatform(window).ShowMainWindow();
-  logic.ConnectAtStart();
+  double seconds = -1;
+  {
+    RegFileStore store(dir);
+    QtSocket sock(ntohs(a.sin_port));
+    QtMainWindow window;
+    MainWindow& logic = window.MakeLogic(sock, store, 1);
+    logic.LoadSettingsAndCommandLine("/H 127.0.0.1 /C sjis");
+    if (window.Create()) {
+      logic.FitWindowToGrid(false);
+      QtStartupPlatform(window).ShowMainWindow();
+      logic.ConnectAtStart();
 
-  // From the connection to the last line on the screen.
-  auto ended = [&] {
-    const ScreenModel& s = logic.screen();
-    for (int r = 0; r < s.rows; ++r) {
-      const TerminalLine* l = s.ScreenLine(r);
-      if (l->width >= 3 && std::string(reinterpret_cast<const char*>(l->text.get()), 3) == "END" && l->attrs[0] != 0) {
-        return true;
+      // From the connection to the last line on the screen.
+      auto ended = [&] {
+        const ScreenModel& s = logic.screen();
+        for (int r = 0; r < s.rows; ++r) {
+          const TerminalLine* l = s.ScreenLine(r);
+          if (l->width >= 3 && std::string(reinterpret_cast<const char*>(l->text.get()), 3) == "END" && l->attrs[0] != 0) {
+            return true;
+          }
+        }
+        return false;
+      };
+      while (!logic.IsConnected() || window.windowTitle().startsWith(QString::fromUtf8("接続中"))) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
       }
+      const auto start = std::chrono::steady_clock::now();
+      while (!ended()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      (void)window.image();  // everything drawn into the window's image
+      const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+      seconds = took.count();
     }
-    return false;
-  };
-  while (!logic.IsConnected() || window.windowTitle().startsWith(QString::fromUtf8("接続中"))) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    sender.join();
+    close(host);
+    close(listener);
   }
-  const auto start = std::chrono::steady_clock::now();
-  while (!ended()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  (void)window.image();  // everything drawn into the window's image
-  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  sender.join();
-  close(host);
-  close(listener);
   std::remove(dir.c_str());
+  return seconds;
+}
 
-  const double window_mbps = static_cast<double>(data.size()) / 1e6 / took.count();
-  std::printf("cat of a %zu MB Shift-JIS/ASCII file through the Qt window (80x24, offscreen)\n", megabytes);
-  std::printf("%-34s %8.1f MB/s  (%.2f s)\n", "Qt window, socket to image", window_mbps, took.count());
-  std::printf("%-34s %8.1f MB/s\n", "receive path alone (same bytes)", CoreOnly(data));
+}  // namespace
+
+int main(int argc, char** argv) {
+  const size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 8;
+  qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
+  int qtArgc = 1;
+  QApplication app(qtArgc, argv);
+
+  const std::string data = FileText(megabytes * 1000 * 1000) + "\x1b[7mEND\x1b[m";
+  double seconds = 0;
+  for (int i = 0; i < 3; ++i) {
+    const double run = WindowRun(data);
+    if (run < 0) return 1;
+    if (i == 0 || run < seconds) seconds = run;
+  }
+  double core_mbps = 0;
+  for (int i = 0; i < 3; ++i) core_mbps = std::max(core_mbps, CoreOnly(data));
+
+  const double window_mbps = static_cast<double>(data.size()) / 1e6 / seconds;
+  std::printf("cat of a %zu MB Shift-JIS/ASCII file through the Qt window (80x24, offscreen); best of three\n",
+              megabytes);
+  std::printf("%-34s %8.1f MB/s  (%.2f s)\n", "Qt window, socket to image", window_mbps, seconds);
+  std::printf("%-34s %8.1f MB/s\n", "receive path alone (same bytes)", core_mbps);
+  std::printf("%-34s %8.2f\n", "window / receive path", window_mbps / core_mbps);
   return 0;
 }

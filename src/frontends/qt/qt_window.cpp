@@ -26,6 +26,7 @@
 #include <QStyle>
 #include <QWheelEvent>
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "app/ui_text.h"
@@ -225,7 +226,7 @@ class QtMainWindow::Painter : public PaintPort {
 };
 
 // Each character cell as it looks in one font variant and pair of colours, drawn once by the
-// Painter above and then copied: writing a character into the image costs a copy of its cells.
+// Painter above and then copied: drawing a character into the image costs a copy of its cells.
 class QtMainWindow::CellImages {
  public:
   // The image of a character (1 or 2 code page 932 bytes) `cells` wide.
@@ -263,13 +264,16 @@ class QtMainWindow::CellImages {
   QHash<Key, QImage> images_;
 };
 
-// Draws into a strip of the window's image by copying cell images, without a QPainter: the
-// path of every character the host writes. Used while the image has one pixel per unit.
+// Draws into a strip of the window's image by copying cell images, without a QPainter. Used
+// while the image has one pixel per unit. Given the strip's record of its cells, a character
+// whose cells already show it is not copied again (each frame paints the whole grid), and every
+// cell of the grid the model draws is marked in `touched`.
 class QtMainWindow::BlitPainter : public PaintPort {
  public:
-  BlitPainter(QImage& strip, int stripTop, Fonts& fonts, CellImages& cells, const QRect& clip, ColorRef erase)
+  BlitPainter(QImage& strip, int stripTop, Fonts& fonts, CellImages& cells, const QRect& clip, ColorRef erase,
+              std::vector<CellKey>* record = nullptr, uint8_t* touched = nullptr, int firstCell = 0)
       : bits_(strip.bits()), stride_(strip.bytesPerLine()), top_(stripTop), fonts_(fonts), cells_(cells), clip_(clip),
-        erase_(erase) {}
+        erase_(erase), record_(record), touched_(touched), firstCell_(firstCell) {}
   void SelectFontVariant(FontVariant v) override { variant_ = static_cast<int>(v); }
   void UseTextColor(ColorRef c) override { fg_ = c; }
   void UseBackground(bool opaque, ColorRef c) override { bg_ = opaque ? c : erase_; }
@@ -294,9 +298,7 @@ class QtMainWindow::BlitPainter : public PaintPort {
       const size_t n = pair ? 2 : 1;
       const int cells = pair ? 2 : 1;
       if (cx > clip_.right()) break;
-      if (cx + cells * cw > clip_.left()) {
-        Copy(cells_.Get(fonts_, variant_, bytes + i, n, cells, fg_, bg_), QPoint(cx, y));
-      }
+      if (cx + cells * cw > clip_.left()) Put(bytes + i, n, cells, cx, y);
       cx += cells * cw;
       i += n;
     }
@@ -307,20 +309,48 @@ class QtMainWindow::BlitPainter : public PaintPort {
       Fill(line & clip_, ColorOf(color).rgb());
     }
   }
+  // The pixel columns of what the cell record let through, [left, right); empty when left >= right.
+  int changedLeft() const { return changedLeft_; }
+  int changedRight() const { return changedRight_; }
 
  private:
+  // One character of `cells` cells at x: copied unless the record says its cells in the clip
+  // show it already.
+  void Put(const uint8_t* bytes, size_t n, int cells, int x, int y) {
+    if (record_ == nullptr) {
+      Copy(cells_.Get(fonts_, variant_, bytes, n, cells, fg_, bg_), QPoint(x, y));
+      return;
+    }
+    const uint32_t code = n == 2 ? static_cast<uint32_t>((bytes[0] << 8) | bytes[1]) : bytes[0];
+    const uint32_t character = code | (static_cast<uint32_t>(variant_) << 16) | (static_cast<uint32_t>(cells) << 20);
+    const int cw = fonts_.cellWidth;
+    const int firstIn = std::max(0, (clip_.left() - x) / cw);
+    const int lastIn = std::min(cells - 1, (clip_.right() - x) / cw);
+    bool shown = true;
+    for (int h = firstIn; h <= lastIn; ++h) {
+      const size_t cell = static_cast<size_t>(x / cw + h);
+      touched_[cell - static_cast<size_t>(firstCell_)] = 1;
+      shown = shown && (*record_)[cell] == CellKey{character | (static_cast<uint32_t>(h) << 23), fg_, bg_};
+    }
+    if (shown) return;
+    Copy(cells_.Get(fonts_, variant_, bytes, n, cells, fg_, bg_), QPoint(x, y));
+    changedLeft_ = std::min(changedLeft_, x + firstIn * cw);
+    changedRight_ = std::max(changedRight_, x + (lastIn + 1) * cw);
+    for (int h = firstIn; h <= lastIn; ++h) {
+      (*record_)[static_cast<size_t>(x / cw + h)] = CellKey{character | (static_cast<uint32_t>(h) << 23), fg_, bg_};
+    }
+  }
   // Copies the part of `image` placed at `at` that lies in the clip.
   void Copy(const QImage& image, QPoint at) {
     const QRect area = QRect(at, image.size()) & clip_;
     if (area.isEmpty()) return;
-    const int width = area.width();
+    const auto width = static_cast<size_t>(area.width()) * sizeof(QRgb);
     const uchar* from = image.constBits();
     const qsizetype fromStride = image.bytesPerLine();
     for (int y = area.top(); y <= area.bottom(); ++y) {
-      // Cell rows are a few dozen pixels: a plain loop beats a call per row.
       auto* to = reinterpret_cast<QRgb*>(bits_ + (y - top_) * stride_) + area.left();
       const auto* src = reinterpret_cast<const QRgb*>(from + (y - at.y()) * fromStride) + (area.left() - at.x());
-      for (int k = 0; k < width; ++k) to[k] = src[k];
+      std::memcpy(to, src, width);
     }
   }
   void Fill(const QRect& area, QRgb color) {
@@ -337,9 +367,14 @@ class QtMainWindow::BlitPainter : public PaintPort {
   CellImages& cells_;
   QRect clip_;
   ColorRef erase_;
+  std::vector<CellKey>* record_;
+  uint8_t* touched_;
+  int firstCell_;
   int variant_ = 0;
   ColorRef fg_ = 0;
   ColorRef bg_ = 0;
+  int changedLeft_ = INT_MAX;
+  int changedRight_ = INT_MIN;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -392,6 +427,7 @@ bool QtTerminalView::event(QEvent* e) {
 }
 
 void QtTerminalView::paintEvent(QPaintEvent* e) {
+  window_.EnsureImage(true);
   window_.FlushDamage();
   QPainter p(this);
   const QColor bg = window_.background_;
@@ -532,12 +568,14 @@ void QtTerminalView::wheelEvent(QWheelEvent* e) {
 }
 
 void QtTerminalView::focusInEvent(QFocusEvent*) {
+  window_.focused_ = true;
   window_.logic().OnSetFocus();
   window_.blinkOn_ = true;
   window_.UpdateCaretArea();
 }
 
 void QtTerminalView::focusOutEvent(QFocusEvent*) {
+  window_.focused_ = false;
   window_.logic().OnKillFocus();
   window_.UpdateCaretArea();
 }
@@ -710,12 +748,10 @@ bool QtMainWindow::eventFilter(QObject* watched, QEvent* e) {
 
 // --- caret ---
 
-bool QtMainWindow::focusNow() const { return view_->hasFocus(); }
+// The view's focus as its focus events told it: asked after every character the host writes,
+// where asking Qt would cost more than the character.
+bool QtMainWindow::focusNow() const { return focused_; }
 bool QtMainWindow::HasFocus() const { return focusNow(); }
-
-void QtMainWindow::UpdateCaretArea() {
-  if (!caretRect_.isEmpty()) ShowArea(caretRect_);
-}
 
 void QtMainWindow::CreateSolidCaret(int width, int height) {
   UpdateCaretArea();
@@ -746,11 +782,12 @@ void QtMainWindow::HideCaret() {
   UpdateCaretArea();
 }
 
+// The caret follows every character the host writes; where it was and where it is are shown
+// at the next frame.
 void QtMainWindow::MoveCaret(int x, int y) {
-  UpdateCaretArea();
-  caretRect_.moveTo(x, y);
   blinkOn_ = true;  // the caret shows at once where it arrives
-  UpdateCaretArea();
+  caretRect_.moveTo(x, y);
+  ShowArea(0, 0, 0, 0);
 }
 
 // --- colours ---
@@ -784,8 +821,8 @@ void QtMainWindow::SetWindowBackground(const ColorScheme& scheme) {
 
 // The window's image is kept as one strip per cell row, so that scrolling whole lines (what
 // a host's output does all the time) moves strips instead of pixels.
-void QtMainWindow::EnsureImage() {
-  const qreal dpr = view_->devicePixelRatioF();
+void QtMainWindow::EnsureImage(bool checkScale) {
+  const qreal dpr = checkScale || strips_.empty() ? view_->devicePixelRatioF() : stripDpr_;
   const int ch = std::max(fonts_->cellHeight, 1);
   const int width = std::max(view_->width(), 1);
   const int count = std::max(1, (view_->height() + ch - 1) / ch);
@@ -804,10 +841,24 @@ void QtMainWindow::EnsureImage() {
   stripHeight_ = ch;
   stripWidth_ = width;
   stripDpr_ = dpr;
-  damage_ = QRegion(view_->rect());
+  copyingCells_ = dpr == 1.0;
+  Damage(0, 0, view_->width(), view_->height());
+}
+
+// After the glyphs change (a new font), no cell shows what its record says.
+void QtMainWindow::ForgetCells() {
+  for (const auto& strip : strips_) strip->cells.clear();
+}
+
+void QtMainWindow::RedrawAll() {
+  strips_.clear();  // made anew, blank, at the next drawing
+  damageFirst_ = 1;
+  damageLast_ = 0;
+  InvalidateAll();
 }
 
 QImage QtMainWindow::image() {
+  EnsureImage(true);
   FlushDamage();
   const qreal dpr = stripDpr_;
   QImage whole(view_->size() * dpr, QImage::Format_RGB32);
@@ -818,76 +869,205 @@ QImage QtMainWindow::image() {
   return whole;
 }
 
-// Qt is asked to show what changed once a frame, however many characters changed it: the
-// image is always current, the screen catches up with it on the next frame.
+// What changed is drawn and shown once a frame, however many characters changed it.
 void QtMainWindow::ShowArea(const QRect& area) {
-  shownArea_ |= area;
-  if (!frameTimer_.isActive()) frameTimer_.start();
+  ShowArea(area.left(), area.top(), area.left() + area.width(), area.top() + area.height());
 }
 
 void QtMainWindow::OnFrame() {
-  if (view_ == nullptr) return;
+  if (view_ == nullptr) {
+    framePending_ = false;
+    return;
+  }
   ApplyScrollBar();
-  if (!shownArea_.isEmpty()) view_->update(shownArea_);
-  shownArea_ = QRect();
+  FlushDamage();  // still inside this frame: what it draws asks for no other
+  if (caretShownAt_ != caretRect_) {
+    if (caretShownAt_.isValid()) ShowArea(caretShownAt_);
+    UpdateCaretArea();
+    caretShownAt_ = caretRect_;
+  }
+  framePending_ = false;
+  if (shownLeft_ < shownRight_) view_->update(QRect(shownLeft_, shownTop_, shownRight_ - shownLeft_, shownBottom_ - shownTop_));
+  shownLeft_ = shownRight_ = 0;
 }
 
+void QtMainWindow::Damage(int left, int top, int right, int bottom) {
+  left = std::max(left, 0);
+  top = std::max(top, 0);
+  right = std::min(right, view_->width());
+  bottom = std::min(bottom, view_->height());
+  if (left >= right || top >= bottom) return;
+  const int ch = std::max(stripHeight_, 1);
+  int first = lastDamaged_, last = lastDamaged_;
+  // Most damage is a character's cells, on the row of the one before.
+  if (top < lastDamaged_ * ch || bottom > (lastDamaged_ + 1) * ch || lastDamaged_ >= static_cast<int>(strips_.size())) {
+    first = top / ch;
+    last = std::min(static_cast<int>(strips_.size()) - 1, (bottom - 1) / ch);
+    if (first > last) return;
+    lastDamaged_ = last;
+  }
+  for (int i = first; i <= last; ++i) {
+    Strip& strip = *strips_[static_cast<size_t>(i)];
+    if (strip.damageLeft >= strip.damageRight) {
+      strip.damageLeft = left;
+      strip.damageRight = right;
+    } else {
+      strip.damageLeft = std::min(strip.damageLeft, left);
+      strip.damageRight = std::max(strip.damageRight, right);
+    }
+  }
+  if (damageFirst_ > damageLast_) {
+    damageFirst_ = first;
+    damageLast_ = last;
+  } else {
+    damageFirst_ = std::min(damageFirst_, first);
+    damageLast_ = std::max(damageLast_, last);
+  }
+}
+
+// While cells are copied (one pixel per unit), damage inside the grid only says that the grid
+// changed: the frame compares every cell with what it shows and copies the ones that differ.
+// That costs a few dozen instructions a cell once a frame instead of work for every character
+// the host writes. Damage beyond the grid, or with a painter, is kept where it is.
 void QtMainWindow::InvalidatePixels(const PixelRect& area) {
-  const QRect r = ToRect(area) & view_->rect();
-  if (r.isEmpty()) return;
-  damage_ += r;
-  ShowArea(r);
+  if (copyingCells_ && logic_ != nullptr) {
+    const ScreenModel& s = logic_->screen();
+    if (area.left >= 0 && area.top >= 0 && area.left < area.right && area.top < area.bottom &&
+        area.right <= s.columns * fonts_->cellWidth && area.bottom <= s.rows * fonts_->cellHeight) {
+      gridDirty_ = true;
+      ShowArea(0, 0, 0, 0);  // the frame draws and shows it
+      return;
+    }
+  }
+  InvalidateArea(area);
+}
+
+void QtMainWindow::InvalidateArea(const PixelRect& area) {
+  int left = std::max(area.left, 0), top = std::max(area.top, 0);
+  int right = std::min(area.right, view_->width()), bottom = std::min(area.bottom, view_->height());
+  if (left >= right || top >= bottom) return;
+  ShowArea(0, 0, 0, 0);
+  if (copyingCells_ && logic_ != nullptr) {
+    const ScreenModel& s = logic_->screen();
+    const int gridRight = s.columns * fonts_->cellWidth;
+    const int gridBottom = s.rows * fonts_->cellHeight;
+    if (left < gridRight && top < gridBottom) {
+      gridDirty_ = true;
+      if (right > gridRight) Damage(gridRight, top, right, bottom);
+      if (bottom > gridBottom) Damage(left, gridBottom, right, bottom);
+      return;
+    }
+  }
+  Damage(left, top, right, bottom);
 }
 
 void QtMainWindow::InvalidateAll() {
-  damage_ = QRegion(view_->rect());
+  Damage(0, 0, view_->width(), view_->height());
   ShowArea(view_->rect());
 }
 
-void QtMainWindow::UpdateNow() { FlushDamage(); }
+// The damage is drawn when the frame shows it (or the image is read): the cells a host
+// rewrites many times within a frame, and the lines that scroll away before it, are drawn once
+// or not at all.
+void QtMainWindow::UpdateNow() {}
 
 void QtMainWindow::FlushDamage() {
-  EnsureImage();
-  if (damage_.isEmpty() || logic_ == nullptr) return;
-  const QRegion damage = damage_;
-  damage_ = QRegion();
-  const int ch = stripHeight_;
-  for (const QRect& r : damage) {
-    const int first = std::max(0, r.top() / ch);
-    const int last = std::min(static_cast<int>(strips_.size()) - 1, r.bottom() / ch);
-    for (int i = first; i <= last; ++i) {
-      const QRect part = r & QRect(0, i * ch, stripWidth_, ch);
-      if (part.isEmpty()) continue;
-      Strip& strip = *strips_[static_cast<size_t>(i)];
-      if (stripDpr_ == 1.0) {
-        // One pixel per unit: cells are copied into the strip directly.
-        if (strip.painter.isActive()) strip.painter.end();
-        const QRgb erase = background_.rgb();
-        uchar* bits = strip.image.bits();
-        const qsizetype stride = strip.image.bytesPerLine();
-        for (int y = part.top(); y <= part.bottom(); ++y) {
-          auto* row = reinterpret_cast<QRgb*>(bits + (y - i * ch) * stride);
-          std::fill(row + part.left(), row + part.right() + 1, erase);
-        }
-        BlitPainter port(strip.image, i * ch, *fonts_, *cellImages_, part, RefOf(background_));
-        logic_->Paint(port, PixelRect{part.left(), part.top(), part.right() + 1, part.bottom()});
-        continue;
-      }
-      // Each strip keeps its painter open: most flushes draw a single cell.
-      QPainter& p = strip.painter;
-      if (!p.isActive()) p.begin(&strip.image);
-      p.setTransform(QTransform::fromTranslate(0, -i * ch));
-      p.fillRect(part, background_);  // the erase of the invalidated area
-      Painter port(p, *fonts_, part);
-      // The bottom given is the last pixel row, so that only this strip's cell row is drawn.
-      logic_->Paint(port, PixelRect{part.left(), part.top(), part.right() + 1, part.bottom()});
-    }
+  EnsureImage(false);
+  if (logic_ == nullptr) return;
+  if (gridDirty_) {
+    gridDirty_ = false;
+    const ScreenModel& s = logic_->screen();
+    Damage(0, 0, s.columns * std::max(fonts_->cellWidth, 1), s.rows * std::max(fonts_->cellHeight, 1));
   }
-  ShowArea(damage.boundingRect());
+  if (damageFirst_ > damageLast_) return;
+  const int first = damageFirst_, last = std::min(damageLast_, static_cast<int>(strips_.size()) - 1);
+  damageFirst_ = 1;
+  damageLast_ = 0;
+  for (int i = first; i <= last; ++i) {
+    Strip& strip = *strips_[static_cast<size_t>(i)];
+    const int left = strip.damageLeft, right = strip.damageRight;
+    strip.damageLeft = strip.damageRight = 0;
+    if (left < right) DrawStrip(i, left, right);
+  }
 }
 
+void QtMainWindow::DrawStrip(int i, int left, int right) {
+  Strip& strip = *strips_[static_cast<size_t>(i)];
+  const int ch = stripHeight_, top = i * ch;
+  const QRect part(left, top, right - left, ch);
+  if (stripDpr_ != 1.0) {
+    ShowArea(part);
+    // Each strip keeps its painter open: most frames draw into the same few strips.
+    QPainter& p = strip.painter;
+    if (!p.isActive()) p.begin(&strip.image);
+    p.setTransform(QTransform::fromTranslate(0, -top));
+    p.fillRect(part, background_);  // the erase of the invalidated area
+    Painter port(p, *fonts_, part);
+    // The bottom given is the last pixel row, so that only this strip's cell row is drawn.
+    logic_->Paint(port, PixelRect{left, top, right, top + ch - 1});
+    return;
+  }
+  // One pixel per unit: cells are copied into the strip directly.
+  if (strip.painter.isActive()) strip.painter.end();
+  const ScreenModel& s = logic_->screen();
+  const int cw = std::max(fonts_->cellWidth, 1);
+  // What changed in the strip, for Qt to show.
+  int changedLeft = right, changedRight = left;
+  const QRgb erase = background_.rgb();
+  const ColorRef eraseRef = RefOf(background_);
+  const int gridRight = s.columns * cw;
+  int outsideLeft = left;
+  if (i < s.rows && left < gridRight) {
+    // The grid's cells that meet the damage, drawn through the cell record: what the model
+    // draws is copied where it is not shown already, the rest is erased where it is not erased.
+    const int firstCell = left / cw;
+    const int endCell = std::min(s.columns, (std::min(right, gridRight) + cw - 1) / cw);
+    if (strip.cells.size() < static_cast<size_t>(s.columns)) strip.cells.resize(static_cast<size_t>(s.columns));
+    touched_.assign(static_cast<size_t>(endCell - firstCell), 0);
+    const QRect cells(firstCell * cw, top, (endCell - firstCell) * cw, ch);
+    BlitPainter port(strip.image, top, *fonts_, *cellImages_, cells, eraseRef, &strip.cells, touched_.data(), firstCell);
+    logic_->Paint(port, PixelRect{cells.left(), top, cells.left() + cells.width(), top + ch - 1});
+    changedLeft = std::min(changedLeft, port.changedLeft());
+    changedRight = std::max(changedRight, port.changedRight());
+    const CellKey erased{kErasedCell, 0, eraseRef};
+    uchar* bits = strip.image.bits();
+    const qsizetype stride = strip.image.bytesPerLine();
+    for (int c = firstCell; c < endCell; ++c) {
+      CellKey& key = strip.cells[static_cast<size_t>(c)];
+      if (touched_[static_cast<size_t>(c - firstCell)] != 0 || key == erased) continue;
+      for (int y = 0; y < ch; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
+        std::fill(row + c * cw, row + (c + 1) * cw, erase);
+      }
+      key = erased;
+      changedLeft = std::min(changedLeft, c * cw);
+      changedRight = std::max(changedRight, (c + 1) * cw);
+    }
+    outsideLeft = std::max(left, endCell * cw);
+  }
+  if (outsideLeft < right) {
+    changedLeft = std::min(changedLeft, outsideLeft);
+    changedRight = right;
+  }
+  ShowArea(changedLeft, top, changedRight, top + ch);
+  if (outsideLeft < right) {
+    // Beyond the grid (the border and the margin): erased and drawn anew.
+    const QRect outside(outsideLeft, top, right - outsideLeft, ch);
+    uchar* bits = strip.image.bits();
+    const qsizetype stride = strip.image.bytesPerLine();
+    for (int y = 0; y < ch; ++y) {
+      auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
+      std::fill(row + outsideLeft, row + right, erase);
+    }
+    BlitPainter port(strip.image, top, *fonts_, *cellImages_, outside, eraseRef);
+    logic_->Paint(port, PixelRect{outsideLeft, top, right, top + ch - 1});
+  }
+}
+
+// Damage moves with the strips that carry it; an area scrolled any other way is drawn anew
+// whole, so nothing needs drawing first.
 void QtMainWindow::ScrollPixels(const PixelRect& area, int dx, int dy) {
-  FlushDamage();  // what is pending is drawn first, so that it moves with the rest
+  EnsureImage(false);
   const QRect a = ToRect(area) & view_->rect();
   if (a.isEmpty()) return;
   ShowArea(a);
@@ -897,23 +1077,28 @@ void QtMainWindow::ScrollPixels(const PixelRect& area, int dx, int dy) {
   const int bottom = std::min(static_cast<int>(strips_.size()), (a.bottom() + 1) / ch);
   if (dx == 0 && dy % ch == 0 && a.top() % ch == 0 && (a.bottom() + 1) % ch == 0 && a.left() == 0 &&
       a.width() >= gridWidth && bottom > top) {
-    // Whole lines of the whole grid: the strips change places. (What lies right of the grid
-    // is the same in every strip.)
+    // Whole lines of the whole grid: the strips change places, with the records of their
+    // cells. (What lies right of the grid is the same in every strip.)
     const int k = dy / ch;
     auto first = strips_.begin() + top, end = strips_.begin() + bottom;
+    if (damageFirst_ <= damageLast_) {
+      // Damaged strips may move anywhere in the area.
+      damageFirst_ = std::min(damageFirst_, top);
+      damageLast_ = std::max(damageLast_, bottom - 1);
+    }
     if (std::abs(k) >= bottom - top) {
-      damage_ += a;
+      Damage(a.left(), a.top(), a.left() + a.width(), a.top() + a.height());
     } else if (k < 0) {
       std::rotate(first, first - k, end);
-      damage_ += QRect(a.left(), (bottom + k) * ch, a.width(), -k * ch);
+      Damage(a.left(), (bottom + k) * ch, a.left() + a.width(), bottom * ch);
     } else if (k > 0) {
       std::rotate(first, end - k, end);
-      damage_ += QRect(a.left(), top * ch, a.width(), k * ch);
+      Damage(a.left(), top * ch, a.left() + a.width(), (top + k) * ch);
     }
     return;
   }
   // Anything else is drawn anew from the model.
-  damage_ += a;
+  Damage(a.left(), a.top(), a.left() + a.width(), a.top() + a.height());
 }
 
 void QtMainWindow::SetScrollBar(const ScrollBarInfo& bar, unsigned parts) {
@@ -1029,6 +1214,7 @@ FontMetrics QtMainWindow::CreateTerminalFont(const LogFont& description) {
   }
   f.glyphs.clear();
   cellImages_->Clear();
+  ForgetCells();
   compositionFont_ = plain;
   InvalidateAll();
   return metrics;

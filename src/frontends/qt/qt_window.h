@@ -3,9 +3,9 @@
 #include <QMainWindow>
 #include <QPainter>
 #include <QPoint>
-#include <QRegion>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <array>
 #include <map>
 #include <memory>
@@ -71,6 +71,8 @@ class QtMainWindow : public QMainWindow, public WindowPort {
   QScrollBar* scrollBar();
   // The terminal image as it is drawn (pending damage painted first).
   QImage image();
+  // Throws the image away, so that all of it is drawn anew from the screen.
+  void RedrawAll();
   // Whether the caret is on screen right now (shown, in its visible blink phase, with focus).
   QRect caretRect() const { return caretRect_; }
   bool caretShown() const { return caretVisible_ > 0 && focusNow(); }
@@ -143,14 +145,44 @@ class QtMainWindow : public QMainWindow, public WindowPort {
   void OnPopupShown(QMenu* menu, int position, bool encodingSubmenu);
   void OnScrollAction(int action);
   void OnCommitData(QSessionManager& manager);
-  // Paints every damaged rectangle into the image and asks Qt to show it.
+  // Paints every damaged part of the image and asks Qt to show it.
   void FlushDamage();
-  void EnsureImage();
+  // Makes the strips fit the view; `checkScale` also compares the screen's pixel ratio, which
+  // is costly to ask for and so is left out where it is asked often (every scroll).
+  void EnsureImage(bool checkScale);
+  // Marks pixels [left, right) x [top, bottom) of the view as to be drawn anew from the model.
+  void Damage(int left, int top, int right, int bottom);
+  // Damage that is not simply cells of the grid.
+  void InvalidateArea(const PixelRect& area);
+  // Draws the damaged part of strip i: cells of the grid by copying, anything else anew.
+  void DrawStrip(int i, int left, int right);
   void ShowArea(const QRect& area);
+  // Asks for [left, right) x [top, bottom) to be shown at the next frame (only for a frame,
+  // when empty). On the path of every character, so kept inline.
+  void ShowArea(int left, int top, int right, int bottom) {
+    if (left < right && top < bottom) {
+      if (shownLeft_ >= shownRight_) {
+        shownLeft_ = left, shownTop_ = top, shownRight_ = right, shownBottom_ = bottom;
+      } else {
+        shownLeft_ = std::min(shownLeft_, left);
+        shownTop_ = std::min(shownTop_, top);
+        shownRight_ = std::max(shownRight_, right);
+        shownBottom_ = std::max(shownBottom_, bottom);
+      }
+    }
+    if (!framePending_) {
+      framePending_ = true;
+      frameTimer_.start();
+    }
+  }
   void ReadSystemColors();
   void OnFrame();
   void ApplyScrollBar();
-  void UpdateCaretArea();
+  void UpdateCaretArea() {
+    if (caretRect_.width() > 0 && caretRect_.height() > 0) {
+      ShowArea(caretRect_.x(), caretRect_.y(), caretRect_.x() + caretRect_.width(), caretRect_.y() + caretRect_.height());
+    }
+  }
   bool focusNow() const;
   QRect ToRect(const PixelRect& r) const { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); }
 
@@ -159,20 +191,45 @@ class QtMainWindow : public QMainWindow, public WindowPort {
   QtTerminalView* view_ = nullptr;
   QScrollBar* scrollBar_ = nullptr;
   std::map<int, QAction*> actions_;
-  // The window's image, one strip per cell row, each with the painter that draws into it.
+  // What a cell of the image shows: the character (code, font variant, width in cells and which
+  // half), its colours. Cells whose record already matches are not copied again.
+  struct CellKey {
+    uint32_t character = kUnknownCell;
+    ColorRef fg = 0;
+    ColorRef bg = 0;
+    bool operator==(const CellKey& o) const { return character == o.character && fg == o.fg && bg == o.bg; }
+  };
+  static constexpr uint32_t kUnknownCell = 0xFFFFFFFFu;  // never matches: drawn by other means
+  static constexpr uint32_t kErasedCell = 0xFFFFFFFEu;   // the erase colour, in bg
+  // The window's image, one strip per cell row, each with the painter that draws into it (when
+  // the image has more than one pixel per unit), the record of its cells and its damage: the
+  // pixel columns [damageLeft, damageRight) over the strip's whole height.
   struct Strip {
     QImage image;
     QPainter painter;
+    std::vector<CellKey> cells;
+    int damageLeft = 0;
+    int damageRight = 0;
     ~Strip() {
       if (painter.isActive()) painter.end();
     }
   };
+  void ForgetCells();
   std::vector<std::unique_ptr<Strip>> strips_;
   int stripHeight_ = 1;
   int stripWidth_ = 1;
   qreal stripDpr_ = 1;
-  QRegion damage_;
-  QRect shownArea_;
+  // The strips with damage lie within [damageFirst_, damageLast_]; none when first > last.
+  int damageFirst_ = 1;
+  int damageLast_ = 0;
+  int lastDamaged_ = 0;  // the strip the last damage ended in
+  bool gridDirty_ = false;  // cells of the grid may differ from what they show
+  bool copyingCells_ = false;  // the image has one pixel per unit: cells are copied into it
+  std::vector<uint8_t> touched_;  // cells of the strip being drawn that the model drew
+  // What Qt is asked to show at the next frame: [left, right) x [top, bottom), empty when
+  // left >= right.
+  int shownLeft_ = 0, shownTop_ = 0, shownRight_ = 0, shownBottom_ = 0;
+  bool framePending_ = false;
   QTimer frameTimer_;
   ScrollBarInfo bar_;
   bool barChanged_ = false;
@@ -183,6 +240,8 @@ class QtMainWindow : public QMainWindow, public WindowPort {
   LogFont fontDescription_;
   // The caret: its rectangle, the show count (shown while positive) and the blink phase.
   QRect caretRect_;
+  QRect caretShownAt_;   // where the last frame showed it
+  bool focused_ = false;  // the view has the keyboard focus
   bool caretExists_ = false;
   int caretVisible_ = 0;
   bool blinkOn_ = true;

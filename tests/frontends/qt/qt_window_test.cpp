@@ -296,6 +296,108 @@ TEST_F(QtWindowTest, Screenshot) {
   }
 }
 
+// The image as the window draws it while output arrives (only what changed, cells whose
+// pixels already show their character left alone, lines scrolled away before a frame never
+// drawn) must be the image drawn anew from the screen. Each stream arrives in pieces with the
+// image brought up to date in between, as frames would.
+TEST_F(QtWindowTest, ImageDrawnWhileOutputArrivesEqualsImageDrawnAnew) {
+  Connect("/C sjis");
+  QtMainWindow& w = program->window;
+  QWidget* v = w.view();
+  const int cw = program->cw(), ch = program->ch();
+  // The pieces are drawn wherever the window happens to be when the image is brought up to
+  // date; the terminal has seen the whole stream once it answers a request for an option it
+  // does not know (IAC DO n brings IAC WONT n), sent after the stream's last sequence.
+  uint8_t option = 100;
+  auto arrive = [&](const std::string& stream, size_t piece) {
+    for (size_t at = 0; at < stream.size(); at += piece) {
+      peer.Send(stream.substr(at, piece));
+      QCoreApplication::processEvents();
+      (void)w.image();
+    }
+    peer.Send(std::string("\xff\xfd") + static_cast<char>(option));
+    ASSERT_EQ(Sent(3), std::string("\xff\xfc") + static_cast<char>(option));
+    ++option;
+    (void)w.image();
+  };
+  std::string lines;
+  for (int i = 0; i < 40; ++i) lines += "line " + std::to_string(i) + " \x82\xa0\x8a\xbf text\r\n";
+  struct Step {
+    const char* name;
+    std::function<void()> act;
+  };
+  const Step steps[] = {
+      {"lines scrolling past the screen", [&] { arrive(lines, 97); }},
+      {"a double-width character overwritten on its trail half, and written again one cell on",
+       [&] {
+         arrive("\x1b[3;1H\x82\xa0\x82\xa0\x1b[3;2Hx\x1b[3;3H\x1b[1my\x1b[m\x1b[7;1H\x82\xa0\x82\xa0", 5);
+         arrive("\x1b[7;1H \x82\xa0\x82\xa0", 50);  // a cell on: each cell now shows the other half
+       }},
+      {"attributes, then erasing to the end of the line and of the screen",
+       [&] { arrive("\x1b[5;1H\x1b[7mreverse\x1b[m \x1b[4munder\x1b[m \x1b[1mbold\x1b[m\x1b[5;4H\x1b[K\x1b[10;5H\x1b[J", 7); }},
+      {"a scroll region, line feeds at its bottom, lines inserted and deleted, characters deleted",
+       [&] { arrive("\x1b[1;1Htop\x1b[4;9r\x1b[9;1H\r\nin region\r\n\x1b[5;1H\x1b[2L\x1b[6;1H\x1b[3M\x1b[4;2H\x1b[4P\x1b[r", 4); }},
+      {"a selection dragged with the mouse, then output",
+       [&] {
+         QTest::mousePress(v, Qt::LeftButton, {}, QPoint(3 * cw + 1, 2 * ch + 2));
+         QTest::mouseMove(v, QPoint(20 * cw + 1, 6 * ch + 2));
+         (void)w.image();
+         QTest::mouseMove(v, QPoint(7 * cw + 1, 4 * ch + 2));
+         QTest::mouseRelease(v, Qt::LeftButton, {}, QPoint(7 * cw + 1, 4 * ch + 2));
+         arrive("\x1b[24;1Hmore output\r\n", 3);
+       }},
+      {"the view scrolled into the backlog and back by output",
+       [&] {
+         program->logic.OnMouseWheel(120, 0);
+         (void)w.image();
+         program->logic.OnMouseWheel(240, 0);
+         arrive("back at the bottom\r\n", 6);
+       }},
+      {"a wider grid, and the view on backlog lines narrower than it",
+       [&] {
+         WhenModal([](QWidget* dialog) {
+           dialog->findChild<QLineEdit*>(QString::number(kIdSizeColumns))->setText("100");
+           dialog->findChild<QPushButton*>(QString::number(kIdDialogOk))->click();
+         });
+         w.action(kCmdTerminalSize)->trigger();
+         ASSERT_EQ(program->logic.screen().columns, 100);
+         ASSERT_EQ(Sent(9), std::string("\xff\xfa\x1f\x00\x64\x00\x18\xff\xf0", 9));  // the new size, to the host
+         std::string wide;
+         for (int i = 0; i < 30; ++i) wide += std::string(100, static_cast<char>('a' + i % 26));
+         arrive(wide, 450);
+         program->logic.OnVScroll(kSbTop, 0);
+       }},
+      {"select all, then a new palette",
+       [&] {
+         program->logic.OnCommand(kCmdSelectAll);
+         (void)w.image();
+         QPalette palette = QApplication::palette();
+         palette.setColor(QPalette::Base, QColor(30, 40, 50));
+         palette.setColor(QPalette::Text, QColor(220, 210, 200));
+         QApplication::setPalette(palette);
+         QCoreApplication::processEvents();
+       }},
+  };
+  const QPalette original = QApplication::palette();
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.act();
+    const QImage drawn = w.image();
+    w.RedrawAll();
+    const QImage anew = w.image();
+    ASSERT_EQ(drawn.size(), anew.size());
+    QRect differs;
+    for (int y = 0; y < drawn.height(); ++y) {
+      for (int x = 0; x < drawn.width(); ++x) {
+        if (drawn.pixel(x, y) != anew.pixel(x, y)) differs |= QRect(x, y, 1, 1);
+      }
+    }
+    EXPECT_TRUE(differs.isEmpty()) << "pixels differ in columns " << differs.left() / cw << " to " << differs.right() / cw
+                                   << ", rows " << differs.top() / ch << " to " << differs.bottom() / ch;
+  }
+  QApplication::setPalette(original);
+}
+
 TEST_F(QtWindowTest, MenusFollowTheConnection) {
   Connect("/C utf8");
   QtMainWindow& w = program->window;
