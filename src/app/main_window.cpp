@@ -5,6 +5,7 @@
 #include "app/title.h"
 #include "app/ui_text.h"
 #include "emulation/key_encoder.h"
+#include "encoding/cp932.h"
 #include "encoding/text_transfer.h"
 #include "render/line_renderer.h"
 #include "screen/selection_region.h"
@@ -208,9 +209,11 @@ void MainWindow::Paint(PaintPort& painter, const PixelRect& update) {
     const int32_t width = line->width;
     int32_t shownFrom = CharacterStart(line->text.get(), std::min(leftCell, width));
     if (shownFrom > 0) shownFrom = CharacterStart(line->text.get(), shownFrom - 1);
-    // A double-byte character that starts in the area's last column is drawn whole.
+    // A double-byte character that starts in the area's last column is drawn whole, and so is
+    // the character after the area, whose glyph may reach back into it.
     int32_t shownTo = std::min(width, rightCell);
     if (shownTo < width && CharacterStart(line->text.get(), shownTo) != shownTo) ++shownTo;
+    if (shownTo < width) shownTo = std::min(width, shownTo + (IsSjisLeadByte(line->text[shownTo]) ? 2 : 1));
     if (shownFrom >= shownTo) continue;
     auto cut = [shownFrom, shownTo](int32_t c) { return std::clamp(c, shownFrom, shownTo); };
     auto draw = [&](int32_t from, int32_t to, bool selected) {
@@ -575,8 +578,23 @@ PixelRect MainWindow::ToPixels(const CellRect& a) const {
 
 void MainWindow::InvalidateCells(const CellRect& area) { window_.InvalidatePixels(ToPixels(area)); }
 
+// A selection belongs to line positions, and the lines of a scroll region move through them
+// while the pixels move with the text: the rows where the selection shows, and the rows its
+// pixels were moved to, are painted again.
 void MainWindow::ScrollCells(const CellRect& area, int32_t dx, int32_t dy) {
   window_.ScrollPixels(ToPixels(area), dx * metrics_.cellWidth, dy * metrics_.cellHeight);
+  const ScreenModel& s = screen();
+  const SelectionSpan n = Normalized(s.selection);
+  if (n.startLine == n.endLine && n.startCol == n.endCol) return;  // nothing selected
+  const int64_t first = static_cast<int64_t>(n.startLine) - s.view.viewIndex;
+  const int64_t last = static_cast<int64_t>(n.endLine) - s.view.viewIndex;
+  for (const int64_t shift : {int64_t{0}, static_cast<int64_t>(dy)}) {
+    const int64_t top = std::max<int64_t>(first + shift, area.top);
+    const int64_t bottom = std::min<int64_t>(last + shift + 1, area.bottom);
+    if (top < bottom) {
+      window_.InvalidatePixels(ToPixels(CellRect{area.left, static_cast<int32_t>(top), area.right, static_cast<int32_t>(bottom)}));
+    }
+  }
 }
 
 // A new font: new cell metrics, the window fitted to them, the caret made anew, everything

@@ -84,9 +84,9 @@ TEST(MainWindow, WholeSession) {
   EXPECT_EQ(peer.Read(1), "");  // the host sees the connection end
 }
 
-// Of each row only the characters that meet the update area are drawn, from the character
-// before its first column (a glyph may reach into the next cell) to a double-byte character the
-// area's last column starts, each stretch still split by the selection.
+// Of each row only the characters that meet the update area are drawn, with the characters just
+// before and after it (a glyph may reach into the next cell) and a double-byte character the
+// area's last column starts drawn whole, each stretch still split by the selection.
 TEST(MainWindow, PaintDrawsTheCharactersThatMeetTheArea) {
   Headless h;
   h.logic.LoadSettingsAndCommandLine("");
@@ -107,12 +107,12 @@ TEST(MainWindow, PaintDrawsTheCharactersThatMeetTheArea) {
     std::vector<std::string> texts;
   };
   const Case cases[] = {
-      {"the first cell", 0, 8, false, {"0,0 a"}},
-      {"the trail half of a double-byte character", 24, 32, false, {"8,0 b\x82\xa0"}},
-      {"the lead half: the character drawn whole", 32, 40, false, {"16,0 \x82\xa0\x82\xa2"}},
-      {"after the double-byte characters", 56, 64, false, {"48,0 cd"}},
-      {"an area off the cell edges", 27, 41, false, {"8,0 b\x82\xa0\x82\xa2"}},
-      {"split by the selection", 40, 48, true, {"16,0 \x82\xa0", "32,0 \x82\xa2"}},
+      {"the first cell", 0, 8, false, {"0,0 ab"}},
+      {"the trail half of a double-byte character", 24, 32, false, {"8,0 b\x82\xa0\x82\xa2"}},
+      {"the lead half: the character drawn whole", 32, 40, false, {"16,0 \x82\xa0\x82\xa2" "c"}},
+      {"after the double-byte characters", 56, 64, false, {"48,0 cd "}},
+      {"an area off the cell edges", 27, 41, false, {"8,0 b\x82\xa0\x82\xa2" "c"}},
+      {"split by the selection", 40, 48, true, {"16,0 \x82\xa0", "32,0 \x82\xa2" "c"}},
       {"the whole row", 0, 80 * 8, false, {"0,0 ab\x82\xa0\x82\xa2" "cd" + std::string(72, ' ')}},
   };
   for (const Case& c : cases) {
