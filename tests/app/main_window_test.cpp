@@ -124,6 +124,39 @@ TEST(MainWindow, PaintDrawsTheCharactersThatMeetTheArea) {
   }
 }
 
+// A scroll moves the selection's pixels with the text, but the selection stays on its lines:
+// where it shows and where its pixels went, within the scrolled area, are painted again.
+TEST(MainWindow, ScrollRepaintsTheSelectionRows) {
+  Headless h;
+  h.logic.LoadSettingsAndCommandLine("");
+  ASSERT_TRUE(h.logic.OnCreate());
+  ScreenModel& s = h.logic.screen();
+  const auto top = static_cast<int32_t>(s.view.viewIndex);
+  struct Case {
+    const char* name;
+    Selection selection;
+    CellRect area;
+    int32_t dy;
+    std::vector<std::string> calls;
+  };
+  const Case cases[] = {
+      {"nothing selected", Selection{5, top + 2, 5, top + 2}, CellRect{0, 3, 80, 9}, -1, {"scroll 48-144 0,-16"}},
+      {"rows 2 to 4, region 3 to 8 up", Selection{3, top + 2, 7, top + 4}, CellRect{0, 3, 80, 9}, -1,
+       {"scroll 48-144 0,-16", "inval 0,48-640,80", "inval 0,48-640,64"}},
+      {"rows 2 to 4, region 3 to 8 down", Selection{3, top + 2, 7, top + 4}, CellRect{0, 3, 80, 9}, 1,
+       {"scroll 48-144 0,16", "inval 0,48-640,80", "inval 0,48-640,96"}},
+      {"a selection outside the region", Selection{0, top + 12, 4, top + 13}, CellRect{0, 3, 80, 9}, -1,
+       {"scroll 48-144 0,-16"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    s.selection = c.selection;
+    h.window.calls.clear();
+    h.logic.ScrollCells(c.area, 0, c.dy);
+    EXPECT_EQ(h.window.calls, c.calls);
+  }
+}
+
 // The caret follows the cursor once per read of the host's output, however many characters the
 // read wrote.
 TEST(MainWindow, CaretIsPlacedOncePerRead) {
