@@ -34,12 +34,20 @@
 #include "screen/screen_observer.h"
 #include "telnet/connection.h"
 #include "telnet/terminal_session.h"
+#include "telnet/host_io.h"
 
 namespace velmora {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr auto kHangGuard = std::chrono::seconds(30);
+using testing::Clock;
+using testing::Deadline;
+using testing::kHangGuard;
+using testing::ReadExactly;
+using testing::ReadToEnd;
+using testing::WaitFor;
+using testing::WaitForFlag;
+using testing::WriteAll;
+
 
 // Small socket buffers on both ends make a paste wait in the connection's queue for certain:
 // the kernel then holds at most some tens of kilobytes of it.
@@ -88,89 +96,11 @@ std::string Pattern(size_t size) {
          << hex(expected, from) << "\n  actual   from " << from << ": " << hex(actual, from);
 }
 
-// Bounded waiting for the host's thread: a deadline, and a flag the test sets when it ends so
-// that a host still waiting lets go at once.
-struct HostClock {
-  Clock::time_point deadline = Clock::now() + kHangGuard;
-  const std::atomic<bool>* stop = nullptr;
-  bool Expired() const { return Clock::now() >= deadline || (stop != nullptr && stop->load()); }
-};
-
-// Waits for `events` on fd in short slices; false when the wait ran out.
-bool WaitFor(int fd, short events, const HostClock& clock) {
-  while (!clock.Expired()) {
-    pollfd p{fd, events, 0};
-    const int n = poll(&p, 1, 20);
-    if (n > 0) return true;
-    if (n < 0 && errno != EINTR) return false;
-  }
-  return false;
-}
-
-// Reads exactly n bytes in reads of at most `chunk`; false on the end of the stream, an error
-// or the deadline.
-bool ReadExactly(int fd, size_t n, std::string& out, size_t chunk, const HostClock& clock) {
-  std::vector<char> buf(chunk);
-  size_t got = 0;
-  while (got < n) {
-    if (!WaitFor(fd, POLLIN, clock)) return false;
-    const ssize_t r = recv(fd, buf.data(), std::min(chunk, n - got), MSG_DONTWAIT);
-    if (r == 0) return false;
-    if (r < 0) {
-      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-      return false;
-    }
-    out.append(buf.data(), static_cast<size_t>(r));
-    got += static_cast<size_t>(r);
-  }
-  return true;
-}
-
-// Reads until the terminal ends its output. A slow host rests a moment every few reads.
-// Returns whether the end of the stream was seen.
-bool ReadToEnd(int fd, std::string& out, size_t chunk, const HostClock& clock, bool slow = false) {
-  std::vector<char> buf(chunk);
-  for (unsigned reads = 0;; ++reads) {
-    if (!WaitFor(fd, POLLIN, clock)) return false;
-    const ssize_t r = recv(fd, buf.data(), chunk, MSG_DONTWAIT);
-    if (r == 0) return true;
-    if (r < 0) {
-      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-      return false;
-    }
-    out.append(buf.data(), static_cast<size_t>(r));
-    if (slow && reads % 64 == 63) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-}
-
-bool WriteAll(int fd, std::string_view data, const HostClock& clock) {
-  size_t done = 0;
-  while (done < data.size()) {
-    if (!WaitFor(fd, POLLOUT, clock)) return false;
-    const ssize_t w = send(fd, data.data() + done, data.size() - done, MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (w < 0) {
-      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(w);
-  }
-  return true;
-}
-
-// Waits for the test to set a flag.
-bool WaitForFlag(const std::atomic<bool>& flag, const HostClock& clock) {
-  while (!flag.load()) {
-    if (clock.Expired()) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
 // The host: listens on an ephemeral loopback port and runs one script on the first
 // connection, on its own thread. What the script records is read after Finish().
 class ScriptedHost {
  public:
-  using Script = std::function<void(int fd, const HostClock& clock)>;
+  using Script = std::function<void(int fd, const Deadline& clock)>;
 
   // `receiveBuffer` > 0 makes the accepted connection's receive buffer that small.
   explicit ScriptedHost(int receiveBuffer = 0) {
@@ -202,7 +132,7 @@ class ScriptedHost {
 
   void Run(Script script) {
     thread_ = std::thread([this, script = std::move(script)] {
-      HostClock clock;
+      Deadline clock;
       clock.stop = &stop_;
       if (!WaitFor(listenFd_, POLLIN, clock)) {
         done_ = true;
@@ -357,7 +287,7 @@ std::string BytesOnTheWire(const std::function<void(Terminal&)>& send) {
   bool ended = false;
   ScriptedHost host;
   EXPECT_TRUE(host.ok());
-  host.Run([&](int fd, const HostClock& clock) { ended = ReadToEnd(fd, got, 4096, clock); });
+  host.Run([&](int fd, const Deadline& clock) { ended = ReadToEnd(fd, got, 4096, clock); });
   Terminal terminal(host.port());
   EXPECT_TRUE(terminal.Connect());
   send(terminal);
@@ -373,7 +303,7 @@ TEST(ConnectionConnectTest, ConnectsAndSendsWhatWasTypedMeanwhile) {
   std::string got;
   ScriptedHost host;
   ASSERT_TRUE(host.ok());
-  host.Run([&](int fd, const HostClock& clock) { ReadToEnd(fd, got, 4096, clock); });
+  host.Run([&](int fd, const Deadline& clock) { ReadToEnd(fd, got, 4096, clock); });
   Terminal terminal(host.port());
 
   ASSERT_EQ(terminal.connection.ConnectToHost("127.0.0.1"), 0);
@@ -481,7 +411,7 @@ TEST(ConnectionWireTest, NegotiationAnswersGoOutOnTheConnection) {
   bool ended = false;
   ScriptedHost host;
   ASSERT_TRUE(host.ok());
-  host.Run([&](int fd, const HostClock& clock) {
+  host.Run([&](int fd, const Deadline& clock) {
     const std::string requests = Bytes({0xFF, 0xFD, 0x18, 0xFF, 0xFA, 0x18, 0x01, 0xFF, 0xF0, 0xFF, 0xFD, 0x1F});
     if (!WriteAll(fd, requests, clock)) return;
     if (!ReadExactly(fd, expected.size(), got, 4096, clock)) return;
@@ -519,7 +449,7 @@ TEST(ConnectionWireTest, EachReplyReachesTheHostInOnePiece) {
   std::vector<size_t> readEnds;
   ScriptedHost host;
   ASSERT_TRUE(host.ok());
-  host.Run([&](int fd, const HostClock& clock) {
+  host.Run([&](int fd, const Deadline& clock) {
     // The offers BusyBox's telnetd opens every session with, in one write.
     if (!WriteAll(fd, Bytes({0xFF, 0xFD, 0x01, 0xFF, 0xFD, 0x1F, 0xFF, 0xFB, 0x01, 0xFF, 0xFB, 0x03}), clock)) return;
     while (got.size() < expected.size()) {
@@ -553,7 +483,7 @@ TEST(ConnectionPasteTest, LargePasteArrivesWholeWithTypingBehindIt) {
   bool ended = false;
   ScriptedHost host(kSmallBuffer);
   ASSERT_TRUE(host.ok());
-  host.Run([&](int fd, const HostClock& clock) { ended = ReadToEnd(fd, got, 700, clock, /*slow=*/true); });
+  host.Run([&](int fd, const Deadline& clock) { ended = ReadToEnd(fd, got, 700, clock, /*slow=*/true); });
   Terminal terminal(host.port());
   ASSERT_TRUE(terminal.Connect());
   terminal.UseSmallSendBuffer();
@@ -586,7 +516,7 @@ TEST(ConnectionPasteTest, RepliesQueueBehindAPasteAndAreRefusedAboveTheLimit) {
   bool ended = false;
   ScriptedHost host(kSmallBuffer);
   ASSERT_TRUE(host.ok());
-  host.Run([&](int fd, const HostClock& clock) {
+  host.Run([&](int fd, const Deadline& clock) {
     if (!WaitForFlag(startReading, clock)) return;
     if (!ReadExactly(fd, pasteSize - leftAtSecondPause, got, 1000, clock)) return;
     paused = true;
@@ -634,7 +564,7 @@ TEST(ConnectionPasteTest, ReplyIsNeverCutAtTheLimit) {
   bool ended = false;
   ScriptedHost host(kSmallBuffer);
   ASSERT_TRUE(host.ok());
-  host.Run([&](int fd, const HostClock& clock) {
+  host.Run([&](int fd, const Deadline& clock) {
     if (!WaitForFlag(startReading, clock)) return;
     ended = ReadToEnd(fd, got, 4096, clock);
   });
@@ -673,7 +603,7 @@ TEST(ConnectionPasteTest, ReplyIsNeverCutAtTheLimit) {
 TEST(ConnectionCloseTest, ResetDuringAPasteDropsTheQueueAndClosesTheSocket) {
   ScriptedHost host(kSmallBuffer);
   ASSERT_TRUE(host.ok());
-  host.Run([&](int fd, const HostClock& clock) {
+  host.Run([&](int fd, const Deadline& clock) {
     std::string some;
     ReadExactly(fd, 64u << 10, some, 1000, clock);
     const linger abort{1, 0};
@@ -713,7 +643,7 @@ TEST(ConnectionCloseTest, EverythingSentIsReadBeforeTheClose) {
   bool written = false;
   ScriptedHost host;
   ASSERT_TRUE(host.ok());
-  host.Run([&](int fd, const HostClock& clock) { written = WriteAll(fd, lines, clock); });
+  host.Run([&](int fd, const Deadline& clock) { written = WriteAll(fd, lines, clock); });
   Terminal terminal(host.port());
   ASSERT_TRUE(terminal.Connect());
 

@@ -31,9 +31,17 @@
 #include "settings/terminal_size_dialog.h"
 #include "telnet/connection.h"
 #include "telnet/terminal_session.h"
+#include "telnet/host_io.h"
 
 namespace velmora {
 namespace {
+
+using testing::Clock;
+using testing::Deadline;
+using testing::kHangGuard;
+using testing::WaitFor;
+using testing::WaitForFlag;
+using testing::WriteAll;
 
 using namespace std::string_literals;
 
@@ -288,39 +296,6 @@ TEST(HostilePeer, DoubleByteCharactersAcrossASizeChange) {
 
 // ---- On the wire: a host on 127.0.0.1 --------------------------------------------------------
 
-using Clock = std::chrono::steady_clock;
-constexpr auto kHangGuard = std::chrono::seconds(30);
-
-// Bounded waiting for the host's thread: a deadline, and a flag set when the test ends early.
-struct Deadline {
-  Clock::time_point until = Clock::now() + kHangGuard;
-  const std::atomic<bool>* stop = nullptr;
-  bool Passed() const { return Clock::now() >= until || (stop != nullptr && stop->load()); }
-};
-
-bool WaitFor(int fd, short events, const Deadline& deadline) {
-  while (!deadline.Passed()) {
-    pollfd p{fd, events, 0};
-    const int n = poll(&p, 1, 20);
-    if (n > 0) return true;
-    if (n < 0 && errno != EINTR) return false;
-  }
-  return false;
-}
-
-bool WriteAll(int fd, std::string_view data, const Deadline& deadline) {
-  while (!data.empty()) {
-    if (!WaitFor(fd, POLLOUT, deadline)) return false;
-    const ssize_t n = send(fd, data.data(), data.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (n < 0) {
-      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
 // Reads until `enough` bytes arrived (0: until the end of the stream). False on an error, the
 // deadline, or an end before `enough`.
 bool Read(int fd, std::string& out, size_t enough, const Deadline& deadline) {
@@ -334,14 +309,6 @@ bool Read(int fd, std::string& out, size_t enough, const Deadline& deadline) {
       return false;
     }
     out.append(buf, static_cast<size_t>(n));
-  }
-  return true;
-}
-
-bool WaitForFlag(const std::atomic<bool>& flag, const Deadline& deadline) {
-  while (!flag.load()) {
-    if (deadline.Passed()) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
 }

@@ -34,12 +34,13 @@
 #include "screen/screen_observer.h"
 #include "telnet/connection.h"
 #include "telnet/terminal_session.h"
+#include "telnet/host_io.h"
 
 namespace velmora {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr auto kHangGuard = std::chrono::seconds(30);
+using testing::Clock;
+using testing::kHangGuard;
 // A prompt no shell prints by itself, so that finding it means the shell is ready.
 constexpr const char* kPrompt = "velmora-sh> ";
 
