@@ -930,14 +930,12 @@ void QtMainWindow::Damage(int left, int top, int right, int bottom) {
 // That costs a few dozen instructions a cell once a frame instead of work for every character
 // the host writes. Damage beyond the grid, or with a painter, is kept where it is.
 void QtMainWindow::InvalidatePixels(const PixelRect& area) {
-  if (copyingCells_ && logic_ != nullptr) {
-    const ScreenModel& s = logic_->screen();
-    if (area.left >= 0 && area.top >= 0 && area.left < area.right && area.top < area.bottom &&
-        area.right <= s.columns * fonts_->cellWidth && area.bottom <= s.rows * fonts_->cellHeight) {
-      gridDirty_ = true;
-      ShowArea(0, 0, 0, 0);  // the frame draws and shows it
-      return;
-    }
+  // The common case, a character's cells, kept short.
+  if (copyingCells_ && logic_ != nullptr && area.left >= 0 && area.top >= 0 && area.left < area.right &&
+      area.top < area.bottom && area.right <= GridRight() && area.bottom <= GridBottom()) {
+    gridDirty_ = true;
+    ShowArea(0, 0, 0, 0);  // the frame draws and shows it
+    return;
   }
   InvalidateArea(area);
 }
@@ -948,9 +946,7 @@ void QtMainWindow::InvalidateArea(const PixelRect& area) {
   if (left >= right || top >= bottom) return;
   ShowArea(0, 0, 0, 0);
   if (copyingCells_ && logic_ != nullptr) {
-    const ScreenModel& s = logic_->screen();
-    const int gridRight = s.columns * fonts_->cellWidth;
-    const int gridBottom = s.rows * fonts_->cellHeight;
+    const int gridRight = GridRight(), gridBottom = GridBottom();
     if (left < gridRight && top < gridBottom) {
       gridDirty_ = true;
       if (right > gridRight) Damage(gridRight, top, right, bottom);
@@ -976,8 +972,7 @@ void QtMainWindow::FlushDamage() {
   if (logic_ == nullptr) return;
   if (gridDirty_) {
     gridDirty_ = false;
-    const ScreenModel& s = logic_->screen();
-    Damage(0, 0, s.columns * std::max(fonts_->cellWidth, 1), s.rows * std::max(fonts_->cellHeight, 1));
+    Damage(0, 0, GridRight(), GridBottom());
   }
   if (damageFirst_ > damageLast_) return;
   const int first = damageFirst_, last = std::min(damageLast_, static_cast<int>(strips_.size()) - 1);
@@ -1015,7 +1010,7 @@ void QtMainWindow::DrawStrip(int i, int left, int right) {
   int changedLeft = right, changedRight = left;
   const QRgb erase = background_.rgb();
   const ColorRef eraseRef = RefOf(background_);
-  const int gridRight = s.columns * cw;
+  const int gridRight = GridRight();
   int outsideLeft = left;
   if (i < s.rows && left < gridRight) {
     // The grid's cells that meet the damage, drawn through the cell record: what the model
@@ -1072,7 +1067,7 @@ void QtMainWindow::ScrollPixels(const PixelRect& area, int dx, int dy) {
   if (a.isEmpty()) return;
   ShowArea(a);
   const int ch = stripHeight_;
-  const int gridWidth = logic_->screen().columns * std::max(fonts_->cellWidth, 1);
+  const int gridWidth = GridRight();
   const int top = a.top() / ch;
   const int bottom = std::min(static_cast<int>(strips_.size()), (a.bottom() + 1) / ch);
   if (dx == 0 && dy % ch == 0 && a.top() % ch == 0 && (a.bottom() + 1) % ch == 0 && a.left() == 0 &&

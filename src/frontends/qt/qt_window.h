@@ -152,6 +152,9 @@ class QtMainWindow : public QMainWindow, public WindowPort {
   void EnsureImage(bool checkScale);
   // Marks pixels [left, right) x [top, bottom) of the view as to be drawn anew from the model.
   void Damage(int left, int top, int right, int bottom);
+  // The grid's right and bottom edges in pixels (the logic must exist).
+  int GridRight() const { return logic_->screen().columns * logic_->metrics().cellWidth; }
+  int GridBottom() const { return logic_->screen().rows * logic_->metrics().cellHeight; }
   // Damage that is not simply cells of the grid.
   void InvalidateArea(const PixelRect& area);
   // Draws the damaged part of strip i: cells of the grid by copying, anything else anew.
