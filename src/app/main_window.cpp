@@ -183,8 +183,8 @@ int32_t CharacterStart(const uint8_t* text, int32_t col) { return IsInsideDouble
 
 // Rows of the view that meet the update area, each in at most three stretches split by the
 // selection and cut to the line's own width; then the border along the grid's bottom and right.
-// Of each row only the characters that meet the area are drawn, from the character before the
-// area's first column on, whose glyph may reach into it.
+// Of each row only the characters that meet the area are drawn, with the characters just before
+// and after it, whose glyphs may reach into it.
 void MainWindow::Paint(PaintPort& painter, const PixelRect& update) {
   ScreenModel& s = screen();
   const int cw = metrics_.cellWidth, ch = std::max(metrics_.cellHeight, 1);

@@ -377,6 +377,20 @@ class QtMainWindow::BlitPainter : public PaintPort {
   int changedRight_ = INT_MIN;
 };
 
+namespace {
+
+// Fills pixel columns [left, right) of a strip of one pixel per unit, its whole height.
+void FillColumns(QImage& strip, int left, int right, QRgb color) {
+  uchar* bits = strip.bits();
+  const qsizetype stride = strip.bytesPerLine();
+  for (int y = 0; y < strip.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
+    std::fill(row + left, row + right, color);
+  }
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 // The terminal view
 
@@ -1025,15 +1039,10 @@ void QtMainWindow::DrawStrip(int i, int left, int right) {
     changedLeft = std::min(changedLeft, port.changedLeft());
     changedRight = std::max(changedRight, port.changedRight());
     const CellKey erased{kErasedCell, 0, eraseRef};
-    uchar* bits = strip.image.bits();
-    const qsizetype stride = strip.image.bytesPerLine();
     for (int c = firstCell; c < endCell; ++c) {
       CellKey& key = strip.cells[static_cast<size_t>(c)];
       if (touched_[static_cast<size_t>(c - firstCell)] != 0 || key == erased) continue;
-      for (int y = 0; y < ch; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
-        std::fill(row + c * cw, row + (c + 1) * cw, erase);
-      }
+      FillColumns(strip.image, c * cw, (c + 1) * cw, erase);
       key = erased;
       changedLeft = std::min(changedLeft, c * cw);
       changedRight = std::max(changedRight, (c + 1) * cw);
@@ -1041,22 +1050,14 @@ void QtMainWindow::DrawStrip(int i, int left, int right) {
     outsideLeft = std::max(left, endCell * cw);
   }
   if (outsideLeft < right) {
+    // Beyond the grid (the border and the margin): erased and drawn anew.
+    FillColumns(strip.image, outsideLeft, right, erase);
+    BlitPainter port(strip.image, top, *fonts_, *cellImages_, QRect(outsideLeft, top, right - outsideLeft, ch), eraseRef);
+    logic_->Paint(port, PixelRect{outsideLeft, top, right, top + ch - 1});
     changedLeft = std::min(changedLeft, outsideLeft);
     changedRight = right;
   }
   ShowArea(changedLeft, top, changedRight, top + ch);
-  if (outsideLeft < right) {
-    // Beyond the grid (the border and the margin): erased and drawn anew.
-    const QRect outside(outsideLeft, top, right - outsideLeft, ch);
-    uchar* bits = strip.image.bits();
-    const qsizetype stride = strip.image.bytesPerLine();
-    for (int y = 0; y < ch; ++y) {
-      auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
-      std::fill(row + outsideLeft, row + right, erase);
-    }
-    BlitPainter port(strip.image, top, *fonts_, *cellImages_, outside, eraseRef);
-    logic_->Paint(port, PixelRect{outsideLeft, top, right, top + ch - 1});
-  }
 }
 
 // Damage moves with the strips that carry it; an area scrolled any other way is drawn anew
