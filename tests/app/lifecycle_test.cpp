@@ -1,6 +1,7 @@
 // The connection's life in the main window's logic, against a host played on 127.0.0.1: the
-// states and titles, what a new connection resets, the history, failed connections, the host's
-// close (with auto close) and the user's disconnect, and pasted text through the outgoing queue.
+// states and titles, what a new connection resets, the history, failed connections, one read
+// per readable event, the host's close (with auto close, up to the window's end), the user's
+// disconnect, a cancelled connection dialog, and pasted text through the outgoing queue.
 #include <gtest/gtest.h>
 #include <netdb.h>
 #include <poll.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "app/ui_text.h"
 #include "headless.h"
@@ -322,6 +324,139 @@ TEST(Lifecycle, ErrorWithoutSystemTextShowsOurOwn) {
   EXPECT_EQ(window.title, kIdle);
 }
 
+// A connected socket holding what the host sent; it notes the size of every receive asked of
+// it, and answers the next receive with `nextResult` when one is set.
+class HeldBytesSocket : public Socket {
+ public:
+  std::string held;
+  std::vector<size_t> receives;
+  std::optional<long> nextResult;
+
+  int Connect(const std::string&) override {
+    open_ = true;
+    return 0;
+  }
+  long Send(const uint8_t*, size_t size) override { return static_cast<long>(size); }
+  long Receive(uint8_t* data, size_t size) override {
+    receives.push_back(size);
+    if (nextResult) {
+      const long result = *nextResult;
+      nextResult.reset();
+      return result;
+    }
+    if (held.empty()) return kWouldBlock;
+    const size_t n = std::min(size, held.size());
+    std::memcpy(data, held.data(), n);
+    held.erase(0, n);
+    return static_cast<long>(n);
+  }
+  void ShutdownSend() override {}
+  void Close() override { open_ = false; }
+  bool IsOpen() const override { return open_; }
+  std::string ErrorText(int) const override { return {}; }
+  void SetEventHandler(SocketEventHandler*) override {}
+
+ private:
+  bool open_ = false;
+};
+
+// The main window's logic connected through a HeldBytesSocket, in Shift-JIS.
+struct HeldTerminal {
+  HeldTerminal() : logic(window, socket, store, 1) {
+    window.logic = &logic;
+    logic.LoadSettingsAndCommandLine("/H 127.0.0.1 /C sjis");
+    EXPECT_TRUE(logic.OnCreate());
+    logic.ConnectAtStart();
+    logic.OnSocketEvent(SocketEvent::Connected, 0);
+    EXPECT_EQ(window.title, kHost);
+  }
+  std::vector<std::string> Rows() {
+    std::vector<std::string> rows;
+    for (int r = 0; r < logic.screen().rows; ++r) {
+      const TerminalLine* l = logic.screen().ScreenLine(r);
+      std::string s(reinterpret_cast<const char*>(l->text.get()), static_cast<size_t>(l->width));
+      rows.push_back(s.erase(s.find_last_not_of(' ') + 1));
+    }
+    return rows;
+  }
+
+  MemoryStore store;
+  RecordingWindow window;
+  HeldBytesSocket socket;
+  MainWindow logic;
+};
+
+// The rows a fresh terminal shows after interpreting `bytes`.
+std::vector<std::string> RowsAfter(const std::string& bytes) {
+  HeldTerminal reference;
+  for (const char c : bytes) reference.logic.session().pipeline.ReceiveByte(static_cast<uint8_t>(c));
+  return reference.Rows();
+}
+
+TEST(Lifecycle, EachReadableEventTakesOneReceiveOfAtMost512Bytes) {
+  // 1300 bytes in lines of 70 characters; a double-byte character straddles the 512th byte,
+  // so its lead byte arrives in one receive and its second byte in the next.
+  std::string text;
+  for (int i = 0; text.size() < 1300; ++i) {
+    const std::string number = std::to_string(i);
+    text += number + std::string(70 - number.size(), static_cast<char>('a' + i % 26)) + "\r\n";
+  }
+  text.resize(1300);
+  text.replace(511, 2, "\x82\xa0");  // あ
+  HeldTerminal h;
+  h.socket.held = text;
+
+  struct Step {
+    size_t taken;      // bytes of the text received after this event
+    size_t held;       // bytes still waiting in the socket
+    std::string row7;  // the line the double-byte character is on
+  };
+  const Step steps[] = {
+      {512, 788, text.substr(504, 7)},  // the lead byte alone shows nothing yet
+      {1024, 276, text.substr(504, 70)},
+      {1300, 0, text.substr(504, 70)},
+      {1300, 0, text.substr(504, 70)},  // nothing waits: the receive finds nothing
+  };
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    SCOPED_TRACE("event " + std::to_string(i + 1));
+    h.logic.OnSocketEvent(SocketEvent::Readable, 0);
+    EXPECT_EQ(h.socket.receives, std::vector<size_t>(i + 1, 512u));
+    EXPECT_EQ(h.socket.held.size(), steps[i].held);
+    const std::vector<std::string> rows = h.Rows();
+    EXPECT_EQ(rows, RowsAfter(text.substr(0, steps[i].taken)));
+    EXPECT_EQ(rows[7], steps[i].row7);
+  }
+}
+
+TEST(Lifecycle, FailedOrEmptyReceiveChangesNothing) {
+  for (const long result : {-2L, 0L}) {
+    SCOPED_TRACE(result);
+    HeldTerminal h;
+    h.socket.held = "shown";
+    h.logic.OnSocketEvent(SocketEvent::Readable, 0);
+    ASSERT_EQ(h.Rows()[0], "shown");
+    const std::vector<std::string> rows = h.Rows();
+    const ScreenState state = h.logic.screen().state;
+    h.socket.held = "later";
+    h.window.calls.clear();
+
+    h.socket.nextResult = result;
+    h.logic.OnSocketEvent(SocketEvent::Readable, 0);
+    EXPECT_EQ(h.socket.receives.size(), 2u);
+    EXPECT_TRUE(h.window.calls.empty());  // no title, drawing, caret or close request
+    EXPECT_EQ(h.Rows(), rows);
+    EXPECT_EQ(h.logic.screen().state.cursorCol, state.cursorCol);
+    EXPECT_EQ(h.logic.screen().state.cursorRow, state.cursorRow);
+    EXPECT_EQ(h.window.title, kHost);
+    EXPECT_TRUE(h.logic.IsConnected());
+    EXPECT_EQ(h.socket.held, "later");  // the bytes behind it wait for the next event
+
+    // The connection goes on as before.
+    h.logic.OnSocketEvent(SocketEvent::Readable, 0);
+    EXPECT_EQ(h.Rows()[0], "shownlater");
+  }
+}
+
 TEST(Lifecycle, BytesArrivingWithTheCloseAreShownBeforeTheTitleChanges) {
   // More than one read's worth of text, the last line without a line end, then the close.
   std::string text;
@@ -441,6 +576,60 @@ TEST(Lifecycle, AutoCloseFromStoredSettingOnStartupConnection) {
   peer.CloseConnection();
   ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kIdle; }));
   EXPECT_EQ(h.window.closeRequests, 1);
+
+  // The posted close request, as the window system delivers it: no connection is left, so
+  // the window goes without a question and the program ends.
+  h.window.calls.clear();
+  h.logic.OnClose();
+  EXPECT_TRUE(h.window.questions.empty());
+  EXPECT_TRUE(h.window.destroyed);
+  EXPECT_EQ(h.window.exitCode, 0);
+  EXPECT_EQ(h.window.calls, (std::vector<std::string>{"destroy", "quit 0"}));
+}
+
+TEST(Lifecycle, CancelledConnectionDialogKeepsEverything) {
+  struct Case {
+    const char* commandLine;
+    int32_t autoClose;
+  };
+  const Case cases[] = {
+      {"", 0},
+      {"/H keep.example /C utf8 /T vt52", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.commandLine);
+    LoopbackPeer peer;
+    Terminal h(peer.port);
+    ASSERT_TRUE(AddHost(h.store, HistoryEntry::Make("other", HostEncoding::SJIS, "vt100")));
+    ASSERT_TRUE(AddHost(h.store, HistoryEntry::Make("recent", HostEncoding::EUC, "vt52")));
+    h.store.Put(kKey, "auto close", kRegDword, Le32(static_cast<uint32_t>(c.autoClose)));
+    h.logic.LoadSettingsAndCommandLine(c.commandLine);
+    ASSERT_TRUE(h.logic.OnCreate());
+    const std::string hostName = h.logic.hostName();
+    const HostEncoding encoding = h.logic.session().options.hostEncoding;
+    const std::string terminalType = h.logic.session().options.terminalType;
+    h.store.writes.clear();
+    h.window.calls.clear();
+
+    // Everything in the dialog changed, another history entry picked, then Cancel.
+    h.window.connectDialog = [](ConnectDialogModel& model, ConnectDialogState& state) {
+      model.OnSelectionChanged(state, 1);
+      state.autoClose = !state.autoClose;
+      state.hostField = "127.0.0.1";
+      state.encodingButton = state.encodingButton == 2 ? 1 : 2;
+      state.vt52 = !state.vt52;
+      return false;
+    };
+    h.logic.OnCommand(kCmdConnect);
+    EXPECT_EQ(h.window.calls, std::vector<std::string>{"connect dialog"});
+    EXPECT_EQ(h.logic.hostName(), hostName);
+    EXPECT_EQ(h.logic.session().options.hostEncoding, encoding);
+    EXPECT_EQ(h.logic.session().options.terminalType, terminalType);
+    EXPECT_EQ(h.logic.settings().autoClose, c.autoClose);
+    EXPECT_TRUE(h.store.writes.empty());
+    EXPECT_FALSE(h.logic.IsConnected());
+    EXPECT_EQ(h.window.title, kIdle);
+  }
 }
 
 // The bytes of a long paste: numbered lines, so that a lost or repeated piece shows.

@@ -457,6 +457,48 @@ TEST(SelectionView, ScrollBarRequestsMoveTheViewWithinTheBacklog) {
   EXPECT_EQ(ViewIndex(h), 57);
 }
 
+// Every scroll of the view places the caret anew: it hides while the cursor's row is out of
+// the view and shows at the cursor when the row comes back; without the focus it is left alone.
+TEST(SelectionView, ScrollingHidesAndShowsTheCaret) {
+  Headless h;
+  Start(h);
+  Fill(h, 80);  // the live view starts at line 57
+  h.logic.screen().MoveCursor(3, 5);
+  ASSERT_EQ(h.window.Only("caret").back(), "caret move 24,80");
+  struct Step {
+    bool focus;
+    int request, track;
+    int32_t view;
+    std::vector<std::string> caret;
+  };
+  const std::string atCursor = "caret move 24,80";
+  const Step steps[] = {
+      {true, kSbLineUp, 0, 56, {"caret move 24,96"}},  // the cursor's row moves down one row
+      {true, kSbPageUp, 0, 32, {"caret hide"}},         // and out of the view
+      {true, kSbLineDown, 0, 33, {}},                   // still out: already hidden
+      {true, kSbTop, 0, 0, {}},
+      {true, kSbBottom, 0, 57, {"caret show", atCursor}},
+      {true, kSbLineDown, 0, 57, {}},                   // at the bottom: nothing moves
+      {true, kSbThumbTrack, 39, 39, {"caret move 24,368"}},  // the last row of the view
+      {true, kSbLineUp, 0, 38, {"caret hide"}},
+      {true, kSbThumbTrack, 57, 57, {"caret show", atCursor}},
+      {true, kSbThumbPosition, 0, 57, {}},
+      {false, kSbPageUp, 0, 33, {}},  // without the focus there is no caret to place
+      {false, kSbBottom, 0, 57, {}},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(std::to_string(s.request) + " to " + std::to_string(s.view));
+    h.window.focus = s.focus;
+    h.window.calls.clear();
+    h.logic.OnVScroll(s.request, s.track);
+    EXPECT_EQ(ViewIndex(h), s.view);
+    EXPECT_EQ(h.window.Only("caret"), s.caret);
+    if (!h.window.calls.empty()) {
+      EXPECT_EQ(h.window.calls.back(), "update");  // placed before the repaint
+    }
+  }
+}
+
 TEST(SelectionView, HostOutputMovesTheViewWhileTheSelectionKeepsItsLines) {
   LoopbackPeer peer;
   Headless h(peer.port);

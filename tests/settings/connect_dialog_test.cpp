@@ -146,15 +146,26 @@ TEST(ConnectDialog, OkTakesTheShownValues) {
 
 TEST(ConnectDialog, AutoCloseSavedOnlyWhenOkChangesIt) {
   {
-    // Unchecked, then Cancel: the model's OnOk is never called, nothing is kept or saved.
+    // Everything changed, another entry picked, then Cancel (OnOk is never called): nothing
+    // is kept or saved.
     Dialog d;
+    d.RememberAB();
+    d.store.writes.clear();
     d.settings.autoClose = 1;
+    d.hostName = "c";
+    d.encoding = HostEncoding::SJIS;
     ConnectDialogModel model = d.Model();
     ConnectDialogState state = model.Open();
+    model.OnSelectionChanged(state, 1);
+    ASSERT_EQ(state.hostField, "b");
     state.autoClose = false;
     state.hostField = "cancelled";
+    state.encodingButton = 2;
+    state.vt52 = true;
     EXPECT_EQ(d.settings.autoClose, 1);
-    EXPECT_EQ(d.hostName, "");
+    EXPECT_EQ(d.hostName, "c");
+    EXPECT_EQ(d.encoding, HostEncoding::SJIS);
+    EXPECT_EQ(d.terminalType, "vt100");
     EXPECT_TRUE(d.store.writes.empty());
   }
   {

@@ -10,6 +10,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <limits>
+#include <string>
+
 namespace velmora {
 
 namespace {
@@ -44,6 +47,40 @@ int ResolveHost(const std::string& host, in_addr& address) {
   if (inet_pton(AF_INET, host.c_str(), &address) == 1) return 0;
   if (error == EAI_SYSTEM) return errno != 0 ? errno : EIO;
   return ResolverError(error != 0 ? error : EAI_NONAME);
+}
+
+// strerror_r comes in two forms: the XSI one answers 0 and fills the buffer (or an error for
+// a number it has no text for), the GNU one answers the text.
+[[maybe_unused]] const char* StrerrorResult(int rc, const char* buffer) { return rc == 0 ? buffer : nullptr; }
+[[maybe_unused]] const char* StrerrorResult(const char* text, const char*) { return text; }
+
+std::string StrerrorText(int error) {
+  char buffer[1024] = {};
+  const char* text = StrerrorResult(strerror_r(error, buffer, sizeof buffer), buffer);
+  return text != nullptr ? text : "";
+}
+
+// The system's text for an error number, or an empty text when it has none, so that the
+// window shows its own message instead. The C library answers a number it does not know with
+// a stand-in ("Unknown error 123456" in glibc, one text for all of them in musl), in the
+// locale's language; the stand-in is recognised by asking for -1, which no error has, and
+// putting the number asked about in place of its "-1".
+std::string SystemErrorText(int error) {
+  const std::string text = StrerrorText(error);
+  std::string unknown = StrerrorText(-1);
+  if (text.empty() || text == unknown) return {};
+  if (const size_t at = unknown.rfind("-1"); at != std::string::npos) {
+    unknown.replace(at, 2, std::to_string(error));
+    if (text == unknown) return {};
+  }
+  return text;
+}
+
+// The resolver's text for one of its codes, or an empty text when it has none: it answers
+// every code it does not know with the same stand-in.
+std::string ResolverErrorText(int code) {
+  const std::string text = gai_strerror(code);
+  return text == gai_strerror(std::numeric_limits<int>::min()) ? std::string() : text;
 }
 
 uint16_t TelnetPort() {
@@ -113,8 +150,8 @@ void PosixSocket::Close() {
 }
 
 std::string PosixSocket::ErrorText(int error) const {
-  if (error <= kResolverErrorBase) return gai_strerror(ResolverCode(error));
-  return std::strerror(error);
+  if (error <= kResolverErrorBase) return ResolverErrorText(ResolverCode(error));
+  return SystemErrorText(error);
 }
 
 short PosixSocket::WantedEvents() const {
