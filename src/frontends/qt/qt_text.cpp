@@ -1,5 +1,7 @@
 #include "frontends/qt/qt_text.h"
 
+#include <QFontMetrics>
+
 #include "encoding/cp932.h"
 
 namespace velmora {
@@ -36,12 +38,19 @@ std::string QStringToCp932(const QString& text) {
 
 QFont LogFontToQFont(const LogFont& d) {
   QFont font(Cp932ToQString(d.faceName()));
-  const int height = d.height();
-  if (height != 0) font.setPixelSize(height < 0 ? -height : height);
   if (d.weight() > 0) font.setWeight(d.weight() >= 700 ? QFont::Bold : QFont::Normal);
   font.setItalic(d.italic());
   font.setStyleHint(QFont::TypeWriter, QFont::PreferDefault);
   font.setFixedPitch(true);
+  const int height = d.height();
+  if (height < 0) {
+    font.setPixelSize(-height);
+  } else if (height > 0) {
+    // A cell height: the largest character height whose line (with its leading) fits in it.
+    int pixels = height;
+    font.setPixelSize(pixels);
+    while (pixels > 1 && QFontMetrics(font).height() > height) font.setPixelSize(--pixels);
+  }
   return font;
 }
 

@@ -495,6 +495,13 @@ void QtTerminalView::keyPressEvent(QKeyEvent* e) {
       return;
     }
   }
+  // Alt with a key that is no accelerator is the menus' business (a mnemonic or nothing), and
+  // Delete is no character key: neither sends anything, though the desktop may give them text
+  // (Delete's is DEL).
+  if (((mods & Qt::AltModifier) && !(mods & Qt::ControlModifier)) || e->key() == Qt::Key_Delete) {
+    QWidget::keyPressEvent(e);
+    return;
+  }
   QString text = e->text();
   if (text.isEmpty()) {
     switch (e->key()) {  // keys whose text some platforms leave out
@@ -565,11 +572,8 @@ void QtTerminalView::mouseReleaseEvent(QMouseEvent* e) {
 
 void QtTerminalView::mouseDoubleClickEvent(QMouseEvent* e) {
   window_.lastMouse_ = e->position().toPoint();
-  if (e->button() == Qt::LeftButton) {
-    window_.logic().OnLButtonDblClk();
-  } else if (e->button() == Qt::RightButton) {
-    window_.logic().OnRButtonDown();
-  }
+  // The second click of a right double click does nothing, as the first one did everything.
+  if (e->button() == Qt::LeftButton) window_.logic().OnLButtonDblClk();
 }
 
 void QtTerminalView::wheelEvent(QWheelEvent* e) {
@@ -623,8 +627,6 @@ QtMainWindow::QtMainWindow() : fonts_(std::make_unique<Fonts>()), cellImages_(st
   frameTimer_.setSingleShot(true);
   frameTimer_.setInterval(16);
   connect(&frameTimer_, &QTimer::timeout, this, &QtMainWindow::OnFrame);
-  const int flash = QApplication::cursorFlashTime();
-  blinkTimer_.setInterval(flash > 0 ? flash / 2 : 500);
   connect(&blinkTimer_, &QTimer::timeout, this, [this] {
     blinkOn_ = !blinkOn_;
     UpdateCaretArea();
@@ -785,7 +787,12 @@ void QtMainWindow::ShowCaret() {
   if (!caretExists_) return;
   ++caretVisible_;
   blinkOn_ = true;
-  blinkTimer_.start();
+  // The desktop's flash time is a whole on-and-off period; none means a caret that stays on.
+  if (const int flash = QApplication::cursorFlashTime(); flash > 0) {
+    blinkTimer_.start(flash / 2);
+  } else {
+    blinkTimer_.stop();
+  }
   UpdateCaretArea();
 }
 

@@ -76,6 +76,7 @@ class QtMainWindow : public QMainWindow, public WindowPort {
   // Whether the caret is on screen right now (shown, in its visible blink phase, with focus).
   QRect caretRect() const { return caretRect_; }
   bool caretShown() const { return caretVisible_ > 0 && focusNow(); }
+  bool caretBlinks() const { return blinkTimer_.isActive(); }
   // The menu action of a command.
   QAction* action(int command) const;
 

@@ -12,6 +12,7 @@
 #include <QDialog>
 #include <QFontDatabase>
 #include <QFontDialog>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QImage>
 #include <QInputMethodEvent>
@@ -656,6 +657,45 @@ TEST(QtFontChooser, OffersFixedPitchFontsAndMarksJapaneseOnes) {
     } else {
       EXPECT_EQ(font.bytes, before.bytes);
     }
+  }
+}
+
+// A stored font description as the Qt font the terminal draws with, and back: a negative height
+// is the character height, a positive one the whole cell (as a font stored on Windows may be).
+TEST(QtFontDescription, HeightsWeightAndFaceRoundTrip) {
+  if (!QFontDatabase::families().contains("IPAGothic")) GTEST_SKIP() << "needs the IPA Gothic font";
+  struct Case {
+    int32_t height;
+    int32_t weight;
+    bool italic;
+  };
+  const Case cases[] = {{-16, 400, false}, {-24, 700, true}, {20, 400, false}, {13, 700, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.height);
+    LogFont d;
+    d.setFaceName("IPAGothic");
+    d.setHeight(c.height);
+    d.setWeight(c.weight);
+    d.setItalic(c.italic);
+    const QFont font = LogFontToQFont(d);
+    EXPECT_EQ(font.family(), "IPAGothic");
+    EXPECT_EQ(font.bold(), c.weight >= 700);
+    EXPECT_EQ(font.italic(), c.italic);
+    if (c.height < 0) {
+      EXPECT_EQ(font.pixelSize(), -c.height);
+    } else {
+      // The largest face whose line fits the cell.
+      EXPECT_LE(QFontMetrics(font).height(), c.height);
+      QFont larger = font;
+      larger.setPixelSize(font.pixelSize() + 1);
+      EXPECT_GT(QFontMetrics(larger).height(), c.height);
+    }
+    const LogFont back = QFontToLogFont(font, 128);
+    EXPECT_EQ(back.faceName(), "IPAGothic");
+    EXPECT_EQ(back.height(), -font.pixelSize());
+    EXPECT_EQ(back.weight(), c.weight >= 700 ? 700 : 400);
+    EXPECT_EQ(back.italic(), c.italic);
+    EXPECT_EQ(back.charSet(), 128);
   }
 }
 

@@ -171,6 +171,15 @@ TEST_F(QtWindowTest, WindowFitsTheGridAndTypingReachesTheHost) {
       {[&] { QTest::keyClick(v, Qt::Key_Tab); }, "\t"},
       {[&] { TypeText(v, QString::fromUtf8("ｱ")); }, "\x8e\xb1"},  // half-width kana in EUC-JP
       {[&] { TypeText(v, QString::fromUtf8("€")); }, ""},          // not in code page 932: nothing
+      // Keys that send nothing, though the desktop gives Delete the text DEL and Alt+Z a "z".
+      {[&] {
+         QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));
+         QApplication::sendEvent(v, &del);
+       },
+       ""},
+      {[&] { QTest::keyClick(v, Qt::Key_Z, Qt::AltModifier); }, ""},
+      {[&] { QTest::keyClick(v, Qt::Key_Home); }, ""},
+      {[&] { QTest::keyClick(v, Qt::Key_F5); }, ""},
   };
   for (const Case& c : cases) {
     c.type();
@@ -203,6 +212,76 @@ TEST_F(QtWindowTest, WindowFitsTheGridAndTypingReachesTheHost) {
   EXPECT_EQ(v->inputMethodQuery(Qt::ImCursorRectangle).toRect(),
             QRect(10 * program->cw(), 4 * program->ch(), program->cw(), program->ch()));
   EXPECT_TRUE(v->inputMethodQuery(Qt::ImEnabled).toBool());
+  // The composition is written in the terminal's font.
+  const QFont imeFont = v->inputMethodQuery(Qt::ImFont).value<QFont>();
+  const LogFont& terminalFont = program->logic.settings().logFont;
+  EXPECT_EQ(imeFont.family(), Cp932ToQString(terminalFont.faceName()));
+  EXPECT_EQ(imeFont.pixelSize(), -terminalFont.height());
+  // A cursor waiting to wrap after the last column still has its composition inside the grid.
+  peer.Send("\r" + std::string(80, 'x'));
+  ASSERT_TRUE(program->Until([&] { return program->Row(4).size() == 80; }));
+  const QRect atEnd = v->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+  EXPECT_EQ(atEnd.top(), 4 * program->ch());
+  EXPECT_LE(atEnd.left(), 80 * program->cw());
+}
+
+TEST_F(QtWindowTest, CaretFollowsTheCursorTheFocusAndTheView) {
+  const int flashTime = QApplication::cursorFlashTime();
+  QApplication::setCursorFlashTime(0);  // a caret that stays on, so the picture can be checked
+  Connect("/C sjis");
+  QtMainWindow& w = program->window;
+  QWidget* v = w.view();
+  const int cw = program->cw(), ch = program->ch();
+  Show("ab", 0, "ab");
+  ASSERT_TRUE(program->Until([&] { return w.caretRect().topLeft() == QPoint(2 * cw, 0); }));
+  EXPECT_TRUE(w.caretShown());
+  EXPECT_FALSE(w.caretBlinks());
+  EXPECT_EQ(w.caretRect().size(), QSize(cw, ch));
+  // The window shows the caret by inverting the cell under it.
+  const QPoint inCaret(2 * cw + cw / 2, ch / 2);
+  auto shownOnScreen = [&] {
+    const QImage screen = v->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage drawn = w.image().convertToFormat(QImage::Format_RGB32);
+    return (screen.pixel(inCaret) & 0xFFFFFF) != (drawn.pixel(inCaret) & 0xFFFFFF);
+  };
+  EXPECT_TRUE(shownOnScreen());
+
+  // Over the first half of a double-byte character the caret covers both of its cells.
+  peer.Send("\x93\xfa\x96\x7b\x1b[1;3H");
+  ASSERT_TRUE(program->Until([&] { return w.caretRect() == QRect(2 * cw, 0, 2 * cw, ch); }));
+  EXPECT_TRUE(w.caretShown());
+
+  // Without the focus there is no caret; with it back the caret is where the cursor is.
+  v->clearFocus();
+  ASSERT_TRUE(program->Until([&] { return !w.HasFocus(); }));
+  EXPECT_FALSE(w.caretShown());
+  EXPECT_FALSE(shownOnScreen());
+  v->setFocus();
+  ASSERT_TRUE(program->Until([&] { return w.HasFocus(); }));
+  EXPECT_TRUE(w.caretShown());
+  EXPECT_EQ(w.caretRect(), QRect(2 * cw, 0, 2 * cw, ch));
+
+  // With the view scrolled back, the cursor's row is below it and the caret is hidden; back at
+  // the bottom the caret shows again.
+  std::string lines;
+  for (int i = 0; i < 30; ++i) lines += "line " + std::to_string(i) + "\r\n";
+  Show(lines, 22, "line 29");
+  ASSERT_TRUE(program->Until([&] { return w.caretRect().topLeft() == QPoint(0, 23 * ch); }));
+  program->logic.OnVScroll(kSbLineUp, 0);
+  EXPECT_FALSE(w.caretShown());
+  program->logic.OnVScroll(kSbBottom, 0);
+  EXPECT_TRUE(w.caretShown());
+  EXPECT_EQ(w.caretRect().topLeft(), QPoint(0, 23 * ch));
+
+  // A desktop that blinks its caret blinks this one too, from the next time it is shown.
+  QApplication::setCursorFlashTime(1000);
+  v->clearFocus();
+  ASSERT_TRUE(program->Until([&] { return !w.HasFocus(); }));
+  EXPECT_FALSE(w.caretBlinks());
+  v->setFocus();
+  ASSERT_TRUE(program->Until([&] { return w.HasFocus(); }));
+  EXPECT_TRUE(w.caretBlinks());
+  QApplication::setCursorFlashTime(flashTime);
 }
 
 TEST_F(QtWindowTest, TextIsDrawnInsideItsCells) {
@@ -235,6 +314,8 @@ TEST_F(QtWindowTest, TextIsDrawnInsideItsCells) {
   EXPECT_NE(textColor.rgb(), back);
   EXPECT_EQ(QColor::fromRgb(image.pixel(3 * cw - 1, 4 * ch - 1)).rgb(), textColor.rgb());
   EXPECT_EQ(QColor::fromRgb(image.pixel(3 * cw + 1, 3 * ch + 1)).rgb(), back);
+  // No glyph reaches below its row: under the five written rows the grid is empty.
+  EXPECT_TRUE(Ink(image, QRect(0, 5 * ch, 80 * cw, 19 * ch), back).isEmpty());
   // A window made larger by hand keeps its grid; the border shows along the grid's bottom and
   // right edges.
   program->window.resize(program->window.size() + QSize(3 * cw, 2 * ch));
@@ -253,8 +334,23 @@ TEST_F(QtWindowTest, TextIsDrawnInsideItsCells) {
   QTest::mouseRelease(v, Qt::LeftButton, {}, QPoint(5 * cw + 1, 2 * ch + 2));
   const QImage selected = program->window.image().convertToFormat(QImage::Format_RGB32);
   const ColorRef highlight = program->window.SystemColor(kColorHighlight);
-  EXPECT_EQ(selected.pixel(5 * cw - 1, 3 * ch - 1) & 0xFFFFFF,
-            qRgb(highlight & 0xFF, (highlight >> 8) & 0xFF, (highlight >> 16) & 0xFF) & 0xFFFFFF);
+  const QRgb highlightRgb = qRgb(highlight & 0xFF, (highlight >> 8) & 0xFF, (highlight >> 16) & 0xFF);
+  EXPECT_EQ(selected.pixel(5 * cw - 1, 3 * ch - 1) & 0xFFFFFF, highlightRgb & 0xFFFFFF);
+  // The bar's glyph in the selection is drawn in the selected-text colour.
+  const ColorRef highlightText = program->window.SystemColor(kColorHighlightText);
+  const QRgb highlightTextRgb = qRgb(highlightText & 0xFF, (highlightText >> 8) & 0xFF, (highlightText >> 16) & 0xFF);
+  // The bar's strongest ink (the pixel farthest from the highlight) is nearer the selected-text
+  // colour than the normal text colour.
+  auto distance = [](QRgb a, QRgb b) {
+    return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+  };
+  QRgb ink = highlightRgb;
+  for (int y = 2 * ch; y < 3 * ch; ++y) {
+    for (int x = 4 * cw; x < 5 * cw; ++x) {
+      if (distance(selected.pixel(x, y), highlightRgb) > distance(ink, highlightRgb)) ink = selected.pixel(x, y);
+    }
+  }
+  EXPECT_LT(distance(ink, highlightTextRgb), distance(ink, textColor.rgb()));
   QTest::keyClick(v, Qt::Key_C, Qt::AltModifier);
   EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromUtf8("あ漢|"));
 
@@ -421,8 +517,23 @@ TEST_F(QtWindowTest, MenusFollowTheConnection) {
   open(encodings);
   EXPECT_TRUE(w.action(kCmdEncodingUtf8)->isChecked());
   EXPECT_FALSE(w.action(kCmdEncodingEuc)->isChecked());
+  QGuiApplication::clipboard()->clear();
   open(popups[1]);
   EXPECT_FALSE(w.action(kCmdCopy)->isEnabled());  // nothing selected
+  EXPECT_FALSE(w.action(kCmdPaste)->isEnabled());  // nothing to paste
+  QGuiApplication::clipboard()->setText(QStringLiteral("text"));
+  QTest::keyClick(w.view(), Qt::Key_A, Qt::AltModifier);  // select all
+  open(popups[1]);
+  EXPECT_TRUE(w.action(kCmdCopy)->isEnabled());
+  EXPECT_TRUE(w.action(kCmdPaste)->isEnabled());
+  // The trace item is checked while tracing.
+  open(popups[3]);
+  EXPECT_FALSE(w.action(kCmdDebugTrace)->isChecked());
+  w.action(kCmdDebugTrace)->trigger();
+  open(popups[3]);
+  EXPECT_TRUE(w.action(kCmdDebugTrace)->isChecked());
+  w.action(kCmdDebugTrace)->trigger();
+  std::remove("777.log");
 
   // The host closes: connecting is offered again.
   peer.CloseConnection();
@@ -430,6 +541,17 @@ TEST_F(QtWindowTest, MenusFollowTheConnection) {
   open(popups[0]);
   EXPECT_TRUE(w.action(kCmdConnect)->isEnabled());
   EXPECT_FALSE(w.action(kCmdDisconnect)->isEnabled());
+  open(popups[1]);
+  EXPECT_FALSE(w.action(kCmdPaste)->isEnabled());  // no connection to paste to
+  // Alt+N opens the connection dialog.
+  bool dialogShown = false;
+  WhenModal([&](QWidget* dialog) {
+    dialogShown = true;
+    dialog->close();
+  });
+  QTest::keyClick(w.view(), Qt::Key_N, Qt::AltModifier);
+  EXPECT_TRUE(dialogShown);
+  EXPECT_EQ(w.windowTitle(), QString::fromUtf8("未接続 - Velmora"));
 }
 
 TEST_F(QtWindowTest, WheelAndScrollBarMoveTheView) {
@@ -542,7 +664,7 @@ TEST_F(QtWindowTest, ClosingWhileConnectedAsksFirst) {
 
 TEST_F(QtWindowTest, AutoCloseAfterTheHostLogsOut) {
   const uint32_t on = 1;
-  ASSERT_TRUE(program->store.CreateKey("SOFTWARE\\ostrin\\Velmora")
+  ASSERT_TRUE(program->store.CreateKey("SOFTWARE\\ostrin\\Velmora", false)
                   ->WriteValue("auto close", kRegDword, reinterpret_cast<const uint8_t*>(&on), sizeof on));
   Connect("/C sjis");
   peer.CloseConnection();
