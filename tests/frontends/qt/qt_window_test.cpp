@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QFontDialog>
 #include <QFontInfo>
@@ -39,16 +40,25 @@ namespace {
 // The program's window as main() builds it, on a settings file of its own, with the socket
 // pointed at the test's peer.
 struct Program {
-  explicit Program(uint16_t port)
-      : dir(QDir::tempPath().toStdString() + "/velmora-qt-XXXXXX"),
-        store((mkdtemp(dir.data()), dir + "/Velmora.reg")),
-        socket(port),
-        logic(window.MakeLogic(socket, store, 777)) {}
+  explicit Program(uint16_t port) : Program(port, MakeDirectory(), true) {}
+  // A later start of the program on the settings file in `directory`, which stays.
+  Program(uint16_t port, const std::string& directory) : Program(port, directory, false) {}
   ~Program() {
+    if (!ownsDirectory) return;
     std::remove(store.filePath().c_str());
     std::remove((dir + "/Velmora.reg.lock").c_str());
     rmdir(dir.c_str());
   }
+  static std::string MakeDirectory() {
+    std::string d = QDir::tempPath().toStdString() + "/velmora-qt-XXXXXX";
+    return mkdtemp(d.data()) != nullptr ? d : std::string();
+  }
+  Program(uint16_t port, const std::string& directory, bool owns)
+      : dir(directory),
+        ownsDirectory(owns),
+        store(dir + "/Velmora.reg"),
+        socket(port),
+        logic(window.MakeLogic(socket, store, 777)) {}
   // Start-up up to the event loop, as the program runs it.
   void Start(const std::string& commandLine) {
     logic.LoadSettingsAndCommandLine(commandLine);
@@ -83,6 +93,7 @@ struct Program {
   int ch() const { return logic.metrics().cellHeight; }
 
   std::string dir;
+  bool ownsDirectory;
   RegFileStore store;
   QtSocket socket;
   QtMainWindow window;
@@ -641,6 +652,58 @@ TEST_F(QtWindowTest, FontAndSizeCommandsResizeTheWindow) {
   w.action(kCmdTerminalSize)->trigger();
   EXPECT_EQ(w.size(), before);
   EXPECT_EQ(program->logic.screen().columns, 100);
+}
+
+// What the user chose in one run (the connection, size and colours) is there at the next start.
+TEST_F(QtWindowTest, ChoicesAndHistoryAreThereOnTheNextStart) {
+  Connect("/C utf8 /T vt52");
+  QtMainWindow& w = program->window;
+  WhenModal([](QWidget* dialog) {
+    dialog->findChild<QLineEdit*>(QString::number(kIdSizeColumns))->setText("90");
+    dialog->findChild<QLineEdit*>(QString::number(kIdSizeRows))->setText("28");
+    dialog->findChild<QPushButton*>(QString::number(kIdDialogOk))->click();
+  });
+  w.action(kCmdTerminalSize)->trigger();
+  WhenModal([](QWidget* dialog) {
+    dialog->findChild<QAbstractButton*>(QString::number(kIdColorDefault))->click();  // own colours
+    dialog->findChild<QPushButton*>(QString::number(kIdDialogOk))->click();
+  });
+  w.action(kCmdColors)->trigger();
+  ASSERT_EQ(program->logic.colors().colorDefault, 0);
+  const int cellWidth = program->cw();
+  Answer(QMessageBox::Yes);
+  w.close();
+  ASSERT_FALSE(w.isVisible());
+  {
+    // The closed window ends the program's loop (within half a minute, or the test fails).
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    giveUp.start(30000);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+  }
+
+  Program next(peer.port, program->dir);
+  next.Start("");
+  EXPECT_EQ(next.window.windowTitle(), QString::fromUtf8("未接続 - Velmora"));
+  EXPECT_EQ(next.logic.screen().columns, 90);
+  EXPECT_EQ(next.logic.screen().rows, 28);
+  EXPECT_EQ(next.cw(), cellWidth);
+  EXPECT_EQ(next.logic.colors().colorDefault, 0);
+  EXPECT_EQ(next.window.view()->size(), QSize(90 * next.cw(), 28 * next.ch()));
+  // The connection dialog offers the host first, with the encoding and terminal type it had.
+  bool seen = false;
+  WhenModal([&](QWidget* dialog) {
+    auto* host = dialog->findChild<QComboBox*>(QString::number(kIdConnectHost));
+    ASSERT_NE(host, nullptr);
+    EXPECT_EQ(host->currentText(), "127.0.0.1");
+    EXPECT_TRUE(dialog->findChild<QAbstractButton*>(QString::number(kIdConnectUtf8))->isChecked());
+    EXPECT_TRUE(dialog->findChild<QAbstractButton*>(QString::number(kIdConnectVt52))->isChecked());
+    seen = true;
+    qobject_cast<QDialog*>(dialog)->reject();
+  });
+  next.window.action(kCmdConnect)->trigger();
+  EXPECT_TRUE(seen);
 }
 
 TEST_F(QtWindowTest, ClosingWhileConnectedAsksFirst) {
