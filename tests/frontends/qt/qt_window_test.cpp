@@ -654,7 +654,8 @@ TEST_F(QtWindowTest, FontAndSizeCommandsResizeTheWindow) {
   EXPECT_EQ(program->logic.screen().columns, 100);
 }
 
-// What the user chose in one run (the connection, size and colours) is there at the next start.
+// What the user chose in one run (the connection, size, font and colours) is there at the next
+// start.
 TEST_F(QtWindowTest, ChoicesAndHistoryAreThereOnTheNextStart) {
   Connect("/C utf8 /T vt52");
   QtMainWindow& w = program->window;
@@ -670,7 +671,18 @@ TEST_F(QtWindowTest, ChoicesAndHistoryAreThereOnTheNextStart) {
   });
   w.action(kCmdColors)->trigger();
   ASSERT_EQ(program->logic.colors().colorDefault, 0);
+  const int defaultCellWidth = program->cw();
+  WhenModal([](QWidget* dialog) {
+    auto* chooser = qobject_cast<QFontDialog*>(dialog);
+    ASSERT_NE(chooser, nullptr);
+    QFont bigger = chooser->currentFont();
+    bigger.setPointSize(22);
+    chooser->setCurrentFont(bigger);
+    chooser->accept();
+  });
+  w.action(kCmdFont)->trigger();
   const int cellWidth = program->cw();
+  ASSERT_GT(cellWidth, defaultCellWidth);
   Answer(QMessageBox::Yes);
   w.close();
   ASSERT_FALSE(w.isVisible());
