@@ -156,6 +156,19 @@ class QtWindowTest : public ::testing::Test {
     });
   }
 
+  // The font command, with the current face at `points` chosen in the font dialog.
+  static void ChooseFontOfSize(QtMainWindow& w, int points) {
+    WhenModal([points](QWidget* dialog) {
+      auto* chooser = qobject_cast<QFontDialog*>(dialog);
+      ASSERT_NE(chooser, nullptr);
+      QFont font = chooser->currentFont();
+      font.setPointSize(points);
+      chooser->setCurrentFont(font);
+      chooser->accept();
+    });
+    w.action(kCmdFont)->trigger();
+  }
+
   LoopbackPeer peer;
   std::unique_ptr<Program> program;
 };
@@ -634,15 +647,7 @@ TEST_F(QtWindowTest, FontAndSizeCommandsResizeTheWindow) {
 
   // A larger font: larger cells, and the window follows.
   const int oldWidth = program->cw();
-  WhenModal([](QWidget* dialog) {
-    auto* chooser = qobject_cast<QFontDialog*>(dialog);
-    ASSERT_NE(chooser, nullptr);
-    QFont bigger = chooser->currentFont();
-    bigger.setPointSize(24);
-    chooser->setCurrentFont(bigger);
-    chooser->accept();
-  });
-  w.action(kCmdFont)->trigger();
+  ChooseFontOfSize(w, 24);
   EXPECT_GT(program->cw(), oldWidth);
   ASSERT_TRUE(program->Until(fits));
 
@@ -672,15 +677,7 @@ TEST_F(QtWindowTest, ChoicesAndHistoryAreThereOnTheNextStart) {
   w.action(kCmdColors)->trigger();
   ASSERT_EQ(program->logic.colors().colorDefault, 0);
   const int defaultCellWidth = program->cw();
-  WhenModal([](QWidget* dialog) {
-    auto* chooser = qobject_cast<QFontDialog*>(dialog);
-    ASSERT_NE(chooser, nullptr);
-    QFont bigger = chooser->currentFont();
-    bigger.setPointSize(22);
-    chooser->setCurrentFont(bigger);
-    chooser->accept();
-  });
-  w.action(kCmdFont)->trigger();
+  ChooseFontOfSize(w, 22);
   const int cellWidth = program->cw();
   ASSERT_GT(cellWidth, defaultCellWidth);
   Answer(QMessageBox::Yes);
