@@ -112,7 +112,7 @@ int FindHost(RegistryStore& store, std::string_view hostName, int32_t* encoding,
 }
 
 bool AddHost(RegistryStore& store, const HistoryEntry& entry) {
-  auto key = store.CreateKey(kHistoryKey);
+  auto key = store.CreateKey(kHistoryKey, true);  // the slots are read, then rewritten
   if (!key) return false;
   std::array<HistoryEntry, 10> slots;
   for (int k = 0; k < 10; ++k) slots[k] = ReadSlot(*key, k);

@@ -36,9 +36,11 @@ class RegistryStore {
   // Opens an existing key, for reading only or for reading and writing; null when the key does
   // not exist or cannot be opened so.
   virtual std::unique_ptr<RegistryKey> OpenKey(std::string_view path, bool writable) = 0;
-  // Opens a key for reading and writing, creating it and its parents if missing; null only
-  // when it can be neither created nor opened.
-  virtual std::unique_ptr<RegistryKey> CreateKey(std::string_view path) = 0;
+  // Opens a key for writing, creating it and its parents if missing; null only when it can be
+  // neither created nor opened. With `readable` the key is opened for reading as well (a caller
+  // that reads values before rewriting them); without it, what reading such a key gives is up to
+  // the store: the registry refuses it, other stores may allow it.
+  virtual std::unique_ptr<RegistryKey> CreateKey(std::string_view path, bool readable) = 0;
 };
 
 }  // namespace velmora

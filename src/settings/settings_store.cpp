@@ -103,15 +103,16 @@ bool LoadFontSetting(RegistryStore& store, Settings& settings) {
   return true;
 }
 
+// Each save creates the key when it is missing and opens it for writing only: it reads nothing.
 bool SaveFontSetting(RegistryStore& store, const Settings& settings) {
-  auto key = store.CreateKey(kSettingsKey);
+  auto key = store.CreateKey(kSettingsKey, false);
   if (!key) return false;
   key->WriteValue("logfont", kRegBinary, settings.logFont.bytes.data(), LogFont::kSize);
   return true;
 }
 
 bool SaveSizeSettings(RegistryStore& store, const Settings& settings) {
-  auto key = store.CreateKey(kSettingsKey);
+  auto key = store.CreateKey(kSettingsKey, false);
   if (!key) return false;
   WriteUint32(*key, "columns", kRegDword, static_cast<uint32_t>(settings.columns));
   WriteUint32(*key, "rows", kRegDword, static_cast<uint32_t>(settings.rows));
@@ -120,7 +121,7 @@ bool SaveSizeSettings(RegistryStore& store, const Settings& settings) {
 }
 
 bool SaveAutoClose(RegistryStore& store, const Settings& settings) {
-  auto key = store.CreateKey(kSettingsKey);
+  auto key = store.CreateKey(kSettingsKey, false);
   if (!key) return false;
   WriteUint32(*key, "auto close", kRegDword, static_cast<uint32_t>(settings.autoClose));
   return true;
@@ -128,7 +129,7 @@ bool SaveAutoClose(RegistryStore& store, const Settings& settings) {
 
 // The flag is a DWORD, the four colours binary values of four bytes.
 bool SaveColorScheme(RegistryStore& store, const ColorScheme& colors) {
-  auto key = store.CreateKey(kSettingsKey);
+  auto key = store.CreateKey(kSettingsKey, false);
   if (!key) return false;
   WriteUint32(*key, "color default", kRegDword, static_cast<uint32_t>(colors.colorDefault));
   WriteUint32(*key, "color window", kRegBinary, colors.colorWindow);

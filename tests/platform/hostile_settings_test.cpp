@@ -195,7 +195,7 @@ TEST_F(HostileSettings, FileChangesBetweenReadAndWrite) {
     Spit(file_, original);
     RegFileStore store(file_);
     {
-      auto key = store.CreateKey(kSettingsKey);
+      auto key = store.CreateKey(kSettingsKey, true);
       ASSERT_NE(key, nullptr);
       c.change(dir_, folder_, file_);
       // What was read stays readable through the open key.

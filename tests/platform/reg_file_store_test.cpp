@@ -47,7 +47,7 @@ std::string Dword(uint32_t v) {
 }
 
 bool Write(RegistryStore& store, const char* key, const std::string& name, uint32_t type, const std::string& data) {
-  auto k = store.CreateKey(key);
+  auto k = store.CreateKey(key, false);
   return k && k->WriteValue(name, type, Bytes(data), data.size());
 }
 
@@ -119,7 +119,7 @@ std::vector<TypeCase> TypeCases() {
 TEST_F(RegFileStoreTest, EveryTypeIsWrittenAsRegeditWritesItAndReadsBack) {
   {
     RegFileStore store(file_);
-    auto key = store.CreateKey(kMain);
+    auto key = store.CreateKey(kMain, true);
     for (const auto& c : TypeCases()) ASSERT_TRUE(key->WriteValue(c.name, c.type, Bytes(c.data), c.data.size()));
     for (const auto& c : TypeCases()) EXPECT_TRUE(Holds(key.get(), c.name, c.data)) << "pending " << c.line;
   }
@@ -229,7 +229,7 @@ TEST_F(RegFileStoreTest, OpenFindsOnlyKeysThatExist) {
   RegFileStore store(file_);
   EXPECT_EQ(store.OpenKey(kMain, false), nullptr);
   EXPECT_EQ(store.OpenKey(kMain, true), nullptr);
-  store.CreateKey(kRecent).reset();  // no values, yet it must be on disk
+  store.CreateKey(kRecent, false).reset();  // no values, yet it must be on disk
   EXPECT_NE(Slurp(file_).find("[HKEY_CURRENT_USER\\SOFTWARE\\ostrin\\Velmora\\most recently used]\r\n"),
             std::string::npos);
   struct stat info {};
@@ -248,7 +248,7 @@ TEST_F(RegFileStoreTest, OpenFindsOnlyKeysThatExist) {
 
 TEST_F(RegFileStoreTest, WritesReachTheFileWhenTheKeyCloses) {
   RegFileStore store(file_);
-  auto key = store.CreateKey(kMain);
+  auto key = store.CreateKey(kMain, false);
   ASSERT_TRUE(key->WriteValue("A", kRegDword, Bytes(Dword(1)), 4));
   ASSERT_TRUE(key->WriteValue("A", kRegDword, Bytes(Dword(2)), 4));
   EXPECT_TRUE(Holds(key.get(), "a", Dword(2)));
@@ -257,7 +257,7 @@ TEST_F(RegFileStoreTest, WritesReachTheFileWhenTheKeyCloses) {
   auto reader = store.OpenKey(kMain, false);
   EXPECT_TRUE(Holds(reader.get(), "A", Dword(2)));
   EXPECT_FALSE(reader->WriteValue("B", kRegDword, Bytes(Dword(3)), 4));
-  EXPECT_FALSE(store.CreateKey(kMain)->WriteValue("Line\nBreak", kRegDword, Bytes(Dword(3)), 4));
+  EXPECT_FALSE(store.CreateKey(kMain, false)->WriteValue("Line\nBreak", kRegDword, Bytes(Dword(3)), 4));
 }
 
 TEST_F(RegFileStoreTest, TwoProcessesSavingAtOnceKeepEachOthersValues) {
@@ -267,7 +267,7 @@ TEST_F(RegFileStoreTest, TwoProcessesSavingAtOnceKeepEachOthersValues) {
     bool ok = true;
     for (int round = 0; round < kRounds; ++round) {
       ok = Write(store, (std::string(kMain) + "\\" + tag).c_str(), "Round", kRegDword, Dword(round)) && ok;
-      auto shared = store.CreateKey(kMain);
+      auto shared = store.CreateKey(kMain, false);
       ok = shared->WriteValue(tag + std::to_string(round), kRegDword, Bytes(Dword(round)), 4) && ok;
     }
     return ok;
@@ -356,7 +356,7 @@ TEST_F(RegFileStoreTest, UnwritablePlaceFailsSilently) {
     SCOPED_TRACE(c.what);
     RegFileStore store(c.file);
     {
-      auto key = store.CreateKey(kMain);
+      auto key = store.CreateKey(kMain, false);
       ASSERT_NE(key, nullptr);
       EXPECT_TRUE(key->WriteValue("A", kRegDword, Bytes(Dword(1)), 4));
     }

@@ -68,10 +68,11 @@ std::unique_ptr<RegistryKey> Win32RegistryStore::OpenKey(std::string_view path, 
   return std::make_unique<Win32Key>(key);
 }
 
-std::unique_ptr<RegistryKey> Win32RegistryStore::CreateKey(std::string_view path) {
+std::unique_ptr<RegistryKey> Win32RegistryStore::CreateKey(std::string_view path, bool readable) {
   HKEY key = nullptr;
-  if (RegCreateKeyExW(root_, Cp932ToWide(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
-                      nullptr, &key, nullptr) != ERROR_SUCCESS) {
+  const REGSAM access = readable ? (KEY_READ | KEY_WRITE) : KEY_WRITE;
+  if (RegCreateKeyExW(root_, Cp932ToWide(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS) {
     return nullptr;
   }
   return std::make_unique<Win32Key>(key);

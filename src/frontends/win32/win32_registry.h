@@ -14,7 +14,8 @@ class Win32RegistryStore : public RegistryStore {
  public:
   explicit Win32RegistryStore(HKEY root = HKEY_CURRENT_USER) : root_(root) {}
   std::unique_ptr<RegistryKey> OpenKey(std::string_view path, bool writable) override;
-  std::unique_ptr<RegistryKey> CreateKey(std::string_view path) override;
+  // RegCreateKeyExW, non-volatile, with KEY_WRITE, and KEY_READ as well when `readable`.
+  std::unique_ptr<RegistryKey> CreateKey(std::string_view path, bool readable) override;
 
  private:
   HKEY root_;

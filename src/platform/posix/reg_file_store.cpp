@@ -711,7 +711,9 @@ std::unique_ptr<RegistryKey> RegFileStore::OpenKey(std::string_view path, bool w
   return Open(path, writable, false);
 }
 
-std::unique_ptr<RegistryKey> RegFileStore::CreateKey(std::string_view path) { return Open(path, true, true); }
+std::unique_ptr<RegistryKey> RegFileStore::CreateKey(std::string_view path, bool /*readable*/) {
+  return Open(path, true, true);
+}
 
 std::unique_ptr<RegistryKey> RegFileStore::Open(std::string_view path, bool writable, bool create) {
   try {

@@ -61,7 +61,9 @@ class RegFileStore : public RegistryStore {
   const std::string& filePath() const { return filePath_; }
 
   std::unique_ptr<RegistryKey> OpenKey(std::string_view path, bool writable) override;
-  std::unique_ptr<RegistryKey> CreateKey(std::string_view path) override;
+  // The file is read whole whatever the access, so a key created without `readable` still
+  // reads its values.
+  std::unique_ptr<RegistryKey> CreateKey(std::string_view path, bool readable) override;
 
  private:
   std::unique_ptr<RegistryKey> Open(std::string_view path, bool writable, bool create);

@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -72,7 +74,7 @@ class Win32Registry : public ::testing::Test {
 TEST_F(Win32Registry, ValuesKeepTheirTypesAndBytes) {
   EXPECT_EQ(store.OpenKey(path, false), nullptr);  // not there yet
   {
-    auto key = store.CreateKey(path);
+    auto key = store.CreateKey(path, true);
     ASSERT_NE(key, nullptr);
     const uint32_t dword = 0x12345678;
     EXPECT_TRUE(key->WriteValue("columns", kRegDword, reinterpret_cast<const uint8_t*>(&dword), 4));
@@ -129,6 +131,83 @@ TEST_F(Win32Registry, HistoryOfElevenConnections) {
   ASSERT_EQ(slot.second.size(), want.size() * 2);
   EXPECT_EQ(std::memcmp(slot.second.data(), want.data(), slot.second.size()), 0);
   RegDeleteTreeW(HKEY_CURRENT_USER, Cp932ToWide(history).c_str());
+}
+
+// A store that notes the access each key is asked with, on its way to the registry.
+class AccessLog : public RegistryStore {
+ public:
+  explicit AccessLog(RegistryStore& store) : store_(store) {}
+  std::unique_ptr<RegistryKey> OpenKey(std::string_view path, bool writable) override {
+    log.push_back(std::string(writable ? "open rw " : "open r ") + std::string(path));
+    return store_.OpenKey(path, writable);
+  }
+  std::unique_ptr<RegistryKey> CreateKey(std::string_view path, bool readable) override {
+    log.push_back(std::string(readable ? "create rw " : "create w ") + std::string(path));
+    return store_.CreateKey(path, readable);
+  }
+  std::vector<std::string> log;
+
+ private:
+  RegistryStore& store_;
+};
+
+// The saves create the settings key for writing alone; adding a host creates the history key
+// for reading and writing, since it reads the slots before it rewrites them.
+TEST_F(Win32Registry, EachOperationAsksTheAccessItNeeds) {
+  // What the registry allows each kind of key.
+  {
+    const uint8_t one[4] = {1, 0, 0, 0};
+    uint8_t buffer[4] = {};
+    auto writeOnly = store.CreateKey(path, false);
+    ASSERT_NE(writeOnly, nullptr);
+    EXPECT_TRUE(writeOnly->WriteValue("rows", kRegDword, one, 4));
+    EXPECT_FALSE(writeOnly->ReadValue("rows", buffer, 4));
+    auto both = store.CreateKey(path, true);
+    ASSERT_NE(both, nullptr);
+    EXPECT_TRUE(both->ReadValue("rows", buffer, 4));
+    EXPECT_EQ(buffer[0], 1);
+    EXPECT_TRUE(both->WriteValue("rows", kRegDword, one, 4));
+  }
+
+  // The operations, on a root of the test's own.
+  HKEY root = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, Cp932ToWide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &root, nullptr),
+            ERROR_SUCCESS);
+  Win32RegistryStore rooted(root);
+  AccessLog logged(rooted);
+  const std::string settingsKey(kSettingsKey), history(kHistoryKey);
+  Settings settings;
+  ColorScheme colors;
+  struct Case {
+    const char* what;
+    std::function<bool()> run;
+    std::string access;
+  };
+  const Case cases[] = {
+      {"font", [&] { return SaveFontSetting(logged, settings); }, "create w " + settingsKey},
+      {"size", [&] { return SaveSizeSettings(logged, settings); }, "create w " + settingsKey},
+      {"auto close", [&] { return SaveAutoClose(logged, settings); }, "create w " + settingsKey},
+      {"colours", [&] { return SaveColorScheme(logged, colors); }, "create w " + settingsKey},
+      {"first host", [&] { return AddHost(logged, HistoryEntry::Make("a", HostEncoding::EUC, "vt100")); },
+       "create rw " + history},
+      {"second host", [&] { return AddHost(logged, HistoryEntry::Make("b", HostEncoding::UTF8, "vt52")); },
+       "create rw " + history},
+      {"removal", [&] { return RemoveHost(logged, 1); }, "open rw " + history},
+  };
+  for (const Case& c : cases) {
+    logged.log.clear();
+    EXPECT_TRUE(c.run()) << c.what;
+    EXPECT_EQ(logged.log, std::vector<std::string>{c.access}) << c.what;
+  }
+  // The second host found the first in its slot, and the removal took that one away.
+  std::vector<std::string> names;
+  EXPECT_TRUE(FillHostCombo(rooted, names));
+  EXPECT_EQ(names, std::vector<std::string>{"b"});
+  uint32_t rows = 0;
+  EXPECT_TRUE(rooted.OpenKey(settingsKey, false)->ReadValue("rows", reinterpret_cast<uint8_t*>(&rows), 4));
+  EXPECT_EQ(rows, 24u);
+  RegCloseKey(root);
 }
 
 // A hidden window that hands the socket its messages, and a peer listening on 127.0.0.1.
