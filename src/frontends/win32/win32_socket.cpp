@@ -93,7 +93,8 @@ void Win32Socket::Close() {
 std::string Win32Socket::ErrorText(int error) const {
   wchar_t text[1024];
   const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                      static_cast<DWORD>(error), 0, text, 1024, nullptr);
+                                      static_cast<DWORD>(error), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text,
+                                      1024, nullptr);
   if (length == 0) return {};
   return WideToUtf8(text, static_cast<int>(length));
 }

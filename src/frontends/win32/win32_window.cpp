@@ -662,12 +662,10 @@ void Win32StartupPlatform::StopNetworking() { WSACleanup(); }
 void Win32StartupPlatform::ShowMainWindow() {
   ShowWindow(window_.hwnd(), showCommand_);
   UpdateWindow(window_.hwnd());
+  accelerators_ = LoadAcceleratorsW(window_.instance(), MAKEINTRESOURCEW(kResAccelerators));
 }
 
-int Win32StartupPlatform::RunEventLoop() {
-  HACCEL accelerators = LoadAcceleratorsW(window_.instance(), MAKEINTRESOURCEW(kResAccelerators));
-  return RunWin32MessageLoop(window_.hwnd(), accelerators);
-}
+int Win32StartupPlatform::RunEventLoop() { return RunWin32MessageLoop(window_.hwnd(), accelerators_); }
 
 int RunWin32MessageLoop(HWND window, HACCEL accelerators) {
   MSG msg;

@@ -127,12 +127,17 @@ class Win32StartupPlatform : public StartupPlatform {
   bool StartNetworking() override;
   void StopNetworking() override;
   bool CreateMainWindow() override { return window_.Create(); }
+  // Shows and paints the window, then loads the accelerator table: start-up has it in hand
+  // before it connects to the host named on the command line.
   void ShowMainWindow() override;
   int RunEventLoop() override;
+  // The accelerator table 103 once the window is shown; null before, or if it cannot be loaded.
+  HACCEL accelerators() const { return accelerators_; }
 
  private:
   Win32MainWindow& window_;
   int showCommand_;
+  HACCEL accelerators_ = nullptr;
 };
 
 // Runs the thread's message loop until WM_QUIT, offering every message to the accelerator table

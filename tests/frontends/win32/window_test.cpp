@@ -55,8 +55,10 @@ struct Program {
     platform.ShowMainWindow();
     SetForegroundWindow(window.hwnd());
     SetFocus(window.hwnd());
+    // The accelerator table is in hand once the window is shown, before any connection.
     pump.window = window.hwnd();
-    pump.accelerators = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kResAccelerators));
+    pump.accelerators = platform.accelerators();
+    ASSERT_NE(pump.accelerators, nullptr);
     logic.ConnectAtStart();
   }
   bool Until(const std::function<bool()>& done, int seconds = 30) { return pump.Until(done, seconds); }
@@ -549,6 +551,114 @@ TEST_F(Win32WindowTest, WheelAndScrollBarMoveTheView) {
   EXPECT_EQ(bar().nPos, 38);
 }
 
+// The system caret as the window system keeps it: which window owns it and where, in client
+// coordinates.
+struct CaretSeen {
+  HWND owner = nullptr;
+  RECT place{};
+};
+CaretSeen SystemCaret() {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(GetCurrentThreadId(), &info);
+  return {info.hwndCaret, info.rcCaret};
+}
+
+// The caret exists only while the window has the focus, and covers the cell under the cursor:
+// two cells over a double-byte character, one over anything else.
+TEST_F(Win32WindowTest, CaretFollowsTheFocusAndTheCellUnderTheCursor) {
+  Connect("/C sjis");
+  HWND w = program->hwnd();
+  Show("ab\x82\xa0", 0, "ab\x82\xa0");  // a, b, then あ in columns 2 and 3
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    bool owned;  // the window has a caret
+    int column;
+    int cells;
+  };
+  const Step steps[] = {
+      {"after the text", [] {}, true, 4, 1},
+      {"back onto the double-byte character", [&] { host.Send("\b\b"); }, true, 2, 2},
+      {"back onto b", [&] { host.Send("\b"); }, true, 1, 1},
+      {"the focus leaves", [] { SetFocus(nullptr); }, false, 0, 0},
+      {"the cursor moves without the focus", [&] { host.Send("\x1b[1;3H"); }, false, 0, 0},
+      {"the focus comes back", [w] { SetFocus(w); }, true, 2, 2},
+      {"to the start of the line", [&] { host.Send("\r"); }, true, 0, 1},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.act();
+    const RECT want{step.column * program->cw(), 0, (step.column + step.cells) * program->cw(), program->ch()};
+    auto matches = [&] {
+      const CaretSeen caret = SystemCaret();
+      if (!step.owned) return caret.owner == nullptr;
+      return caret.owner == w && EqualRect(&caret.place, &want);
+    };
+    EXPECT_TRUE(program->Until(matches, 10));
+    const CaretSeen caret = SystemCaret();
+    EXPECT_EQ(caret.owner, step.owned ? w : nullptr);
+    if (step.owned) {
+      EXPECT_EQ(caret.place.left, want.left);
+      EXPECT_EQ(caret.place.right, want.right);
+      EXPECT_EQ(caret.place.bottom, want.bottom);
+    }
+  }
+}
+
+// Dragging the thumb holds the view in the backlog while output arrives; letting it go gives
+// the view back to the output. Scrolled back, the caret's row is out of the window and the
+// caret is hidden.
+TEST_F(Win32WindowTest, ThumbTrackingHoldsTheViewWhileOutputArrives) {
+  Connect("/C sjis");
+  HWND w = program->hwnd();
+  std::string lines;
+  for (int i = 0; i < 60; ++i) lines += "line " + std::to_string(i) + "\r\n";
+  Show(lines, 22, "line 59");
+  const ViewState& view = program->logic.screen().view;
+  ASSERT_EQ(view.viewIndex, 37);
+  EXPECT_FALSE(program->logic.caret().caretHidden);
+
+  SendMessageW(w, WM_VSCROLL, SB_TOP, 0);
+  EXPECT_EQ(view.viewIndex, 0);
+  EXPECT_TRUE(program->logic.caret().caretHidden);
+  EXPECT_EQ(SystemCaret().owner, w);  // hidden, not destroyed
+  // The thumb taken at the top (the bar reports where it is) and held there.
+  SendMessageW(w, WM_VSCROLL, SB_THUMBTRACK, 0);
+  EXPECT_EQ(view.viewIndex, 0);
+  Show("held 1\r\nheld 2\r\n", 22, "held 2");
+  program->pump.Settle();
+  EXPECT_EQ(view.viewIndex, 0);
+  EXPECT_TRUE(program->logic.caret().caretHidden);
+  // Released: the next output brings the live screen and the caret back.
+  SendMessageW(w, WM_VSCROLL, SB_THUMBPOSITION, 0);
+  EXPECT_EQ(view.viewIndex, 0);
+  Show("free\r\n", 22, "free");
+  EXPECT_EQ(view.viewIndex, 40);
+  EXPECT_FALSE(program->logic.caret().caretHidden);
+  SCROLLINFO si{};
+  si.cbSize = sizeof si;
+  si.fMask = SIF_POS;
+  GetScrollInfo(w, SB_VERT, &si);
+  EXPECT_EQ(si.nPos, 40);
+}
+
+// A shutdown or log-off that goes ahead closes the connection; one that was called off does not.
+TEST_F(Win32WindowTest, EndOfTheSessionClosesTheConnection) {
+  Connect("/C sjis");
+  HWND w = program->hwnd();
+  EXPECT_EQ(SendMessageW(w, WM_ENDSESSION, FALSE, 0), 0);
+  program->pump.Settle();
+  EXPECT_TRUE(program->logic.IsConnected());
+  host.ReadAvailable();
+  EXPECT_FALSE(host.sawEnd);
+
+  EXPECT_EQ(SendMessageW(w, WM_ENDSESSION, TRUE, 0), 0);
+  EXPECT_FALSE(program->logic.IsConnected());
+  host.Read(1);
+  EXPECT_TRUE(host.sawEnd);
+}
+
 TEST_F(Win32WindowTest, AltKeysSelectCopyAndPaste) {
   Connect("/C sjis");
   HWND w = program->hwnd();
@@ -736,6 +846,35 @@ TEST(Win32Program, HostLogoutEndsTheProgramWithAutoClose) {
 
 // --- what the dialogs leave in the registry ---
 
+// A history slot as the program's bytes: host, encoding digit and terminal type, each ended by a
+// NUL, and one more NUL ending the entry.
+std::string Slot(const std::string& host, char encodingDigit, const std::string& terminalType) {
+  return host + '\0' + encodingDigit + '\0' + terminalType + '\0' + '\0';
+}
+
+// The history key holds "host 0" to "host 9" and nothing else, each an REG_EXPAND_SZ with exactly
+// the bytes of its slot (an empty slot two NULs): as the "A" calls read them, and as UTF-16.
+void ExpectHistorySlots(const TestRegistryRoot& root, const std::vector<std::string>& filled) {
+  std::vector<std::wstring> names = root.ValueNames(kHistory);
+  std::sort(names.begin(), names.end());
+  std::vector<std::wstring> wantNames;
+  for (int k = 0; k < 10; ++k) wantNames.push_back(L"host " + std::to_wstring(k));
+  EXPECT_EQ(names, wantNames);
+  for (size_t k = 0; k < 10; ++k) {
+    SCOPED_TRACE("slot " + std::to_string(k));
+    const std::string want = k < filled.size() ? filled[k] : std::string(2, '\0');
+    const auto ansi = root.AnsiValue(kHistory, wantNames[k]);
+    ASSERT_TRUE(ansi.has_value());
+    EXPECT_EQ(ansi->first, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_EQ(ansi->second, want);
+    const auto wide = root.Value(kHistory, wantNames[k]);
+    ASSERT_TRUE(wide.has_value());
+    const std::wstring text = Cp932ToWide(want);
+    EXPECT_EQ(wide->second, std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(text.data()),
+                                                 reinterpret_cast<const uint8_t*>(text.data() + text.size())));
+  }
+}
+
 TEST_F(Win32WindowTest, HistoryKeepsTheTenLatestHosts) {
   std::vector<std::string> addresses;
   for (int i = 1; i <= 11; ++i) addresses.push_back("127.0.0." + std::to_string(i));
@@ -775,12 +914,24 @@ TEST_F(Win32WindowTest, HistoryKeepsTheTenLatestHosts) {
   EXPECT_EQ(encoding, 0);
   EXPECT_EQ(terminalType, "vt100");
   EXPECT_EQ(FindHost(program->store, "127.0.0.1"), -1);
+  // Slot by slot: the latest host first with the last connection's choices, the first host gone.
+  std::vector<std::string> slots{Slot("127.0.0.11", '2', "vt52")};
+  for (int i = 10; i >= 2; --i) slots.push_back(Slot("127.0.0." + std::to_string(i), '0', "vt100"));
+  ExpectHistorySlots(program->root, slots);
 }
 
 TEST_F(Win32WindowTest, DialogsLeaveTheirChoicesInTheRegistry) {
+  TestRegistryRoot& root = program->root;
+  // Four colours of the user's own, stored as numbers: the colour dialog's save must write each
+  // back under its own name, as four binary bytes.
+  const COLORREF window = RGB(0x10, 0x20, 0x30), windowText = RGB(0x40, 0x50, 0x60);
+  const COLORREF highlight = RGB(0x70, 0x80, 0x90), highlightText = RGB(0xA0, 0xB0, 0xC0);
+  root.SetDword(kSettings, L"color window", window);
+  root.SetDword(kSettings, L"color window text", windowText);
+  root.SetDword(kSettings, L"color highlight", highlight);
+  root.SetDword(kSettings, L"color highlight text", highlightText);
   program->Start("");
   HWND w = program->hwnd();
-  TestRegistryRoot& root = program->root;
   auto fits = [&] {
     RECT client{};
     GetClientRect(w, &client);
@@ -819,8 +970,7 @@ TEST_F(Win32WindowTest, DialogsLeaveTheirChoicesInTheRegistry) {
     ASSERT_TRUE(program->Until([&] { return answerer.allAnswered() && program->logic.colors().colorDefault == 0; }));
   }
   EXPECT_EQ(root.Dword(kSettings, L"color default"), std::optional<DWORD>(0));
-  EXPECT_EQ(root.Dword(kSettings, L"color window"), std::optional<DWORD>(RGB(255, 255, 255)));
-  EXPECT_EQ(root.Dword(kSettings, L"color window text"), std::optional<DWORD>(RGB(0, 0, 0)));
+  EXPECT_EQ(root.Value(kSettings, L"color window")->first, static_cast<DWORD>(REG_BINARY));
   EXPECT_NE(GetClassLongPtrW(w, GCLP_HBRBACKGROUND), static_cast<ULONG_PTR>(COLOR_WINDOW + 1));
 
   // Font: another size from the chooser's list.
@@ -867,6 +1017,45 @@ TEST_F(Win32WindowTest, DialogsLeaveTheirChoicesInTheRegistry) {
   EXPECT_EQ(FindHost(program->store, "127.0.0.1", &encoding, &terminalType), 0);
   EXPECT_EQ(encoding, 2);
   EXPECT_EQ(terminalType, "vt52");
+
+  // The settings key holds exactly the ten values, each with its type and bytes.
+  auto le = [](DWORD v) {
+    return std::vector<uint8_t>{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+                                static_cast<uint8_t>(v >> 24)};
+  };
+  const LogFont& font = program->logic.settings().logFont;
+  struct Stored {
+    std::wstring name;
+    DWORD type;
+    std::vector<uint8_t> bytes;
+  };
+  const Stored values[] = {
+      {L"logfont", REG_BINARY, std::vector<uint8_t>(font.bytes.begin(), font.bytes.end())},
+      {L"columns", REG_DWORD, le(100)},
+      {L"rows", REG_DWORD, le(30)},
+      {L"back log max", REG_DWORD, le(5000)},
+      {L"auto close", REG_DWORD, le(1)},
+      {L"color default", REG_DWORD, le(0)},
+      {L"color window", REG_BINARY, le(window)},
+      {L"color window text", REG_BINARY, le(windowText)},
+      {L"color highlight", REG_BINARY, le(highlight)},
+      {L"color highlight text", REG_BINARY, le(highlightText)},
+  };
+  std::vector<std::wstring> names = root.ValueNames(kSettings), wantNames;
+  for (const Stored& v : values) wantNames.push_back(v.name);
+  std::sort(names.begin(), names.end());
+  std::sort(wantNames.begin(), wantNames.end());
+  EXPECT_EQ(names, wantNames);
+  EXPECT_EQ(values[0].bytes.size(), 60u);
+  for (const Stored& v : values) {
+    const auto stored = root.Value(kSettings, v.name);
+    ASSERT_TRUE(stored.has_value()) << WideToCp932(v.name);
+    EXPECT_EQ(stored->first, v.type) << WideToCp932(v.name);
+    EXPECT_EQ(stored->second, v.bytes) << WideToCp932(v.name);
+  }
+  // The host's slot with the dialog's choices; the other nine empty.
+  ExpectHistorySlots(root, {Slot("127.0.0.1", '2', "vt52")});
+
   host.CloseConnection();
   ASSERT_TRUE(program->Until([&] { return program->pump.quit.has_value(); }));
   EXPECT_EQ(*program->pump.quit, 0);

@@ -61,6 +61,39 @@ class TestRegistryRoot {
   void SetDword(const std::wstring& subkey, const std::wstring& name, DWORD value) {
     RegSetKeyValueW(key_, subkey.c_str(), name.c_str(), REG_DWORD, &value, sizeof value);
   }
+  // A value's type and bytes as the "A" calls read it: text values in the system's code page
+  // (code page 932 here), which is how the program's own bytes for them look.
+  std::optional<std::pair<DWORD, std::string>> AnsiValue(const std::wstring& subkey, const std::wstring& name) const {
+    HKEY sub = nullptr;
+    if (RegOpenKeyExW(key_, subkey.c_str(), 0, KEY_QUERY_VALUE, &sub) != ERROR_SUCCESS) return std::nullopt;
+    const std::string narrowName = WideToCp932(name);
+    DWORD type = 0, size = 0;
+    std::optional<std::pair<DWORD, std::string>> result;
+    if (RegQueryValueExA(sub, narrowName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+      std::string data(size, '\0');
+      if (RegQueryValueExA(sub, narrowName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) ==
+          ERROR_SUCCESS) {
+        data.resize(size);
+        result = std::make_pair(type, data);
+      }
+    }
+    RegCloseKey(sub);
+    return result;
+  }
+  // The names of the values under a key, in no particular order.
+  std::vector<std::wstring> ValueNames(const std::wstring& subkey) const {
+    std::vector<std::wstring> names;
+    HKEY sub = nullptr;
+    if (RegOpenKeyExW(key_, subkey.c_str(), 0, KEY_QUERY_VALUE, &sub) != ERROR_SUCCESS) return names;
+    for (DWORD i = 0;; ++i) {
+      wchar_t name[256];
+      DWORD length = 256;
+      if (RegEnumValueW(sub, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      names.emplace_back(name, length);
+    }
+    RegCloseKey(sub);
+    return names;
+  }
 
  private:
   std::wstring path_;
