@@ -134,6 +134,12 @@ class QtWindowTest : public ::testing::Test {
     peer.Send(text);
     ASSERT_TRUE(program->Until([&] { return program->Row(row) == want; })) << program->Row(row);
   }
+  // Sends "line 0" to "line <count - 1>", one per line, and waits until the last shows.
+  void ShowNumberedLines(int count) {
+    std::string lines;
+    for (int i = 0; i < count; ++i) lines += "line " + std::to_string(i) + "\r\n";
+    Show(lines, 22, "line " + std::to_string(count - 1));
+  }
   std::string Sent(size_t count) {
     program->Until([&] { return peer.received.size() >= count; }, &peer);
     return peer.Take();
@@ -287,9 +293,7 @@ TEST_F(QtWindowTest, CaretFollowsTheCursorTheFocusAndTheView) {
 
   // With the view scrolled back, the cursor's row is below it and the caret is hidden; back at
   // the bottom the caret shows again.
-  std::string lines;
-  for (int i = 0; i < 30; ++i) lines += "line " + std::to_string(i) + "\r\n";
-  Show(lines, 22, "line 29");
+  ShowNumberedLines(30);
   ASSERT_TRUE(program->Until([&] { return w.caretRect().topLeft() == QPoint(0, 23 * ch); }));
   program->logic.OnVScroll(kSbLineUp, 0);
   EXPECT_FALSE(w.caretShown());
@@ -584,9 +588,7 @@ TEST_F(QtWindowTest, WheelAndScrollBarMoveTheView) {
   // The scroll bar as it shows at the next frame.
   auto bar = [&w] { return w.scrollBar(); };
   EXPECT_FALSE(bar()->isEnabled());  // no backlog yet
-  std::string lines;
-  for (int i = 0; i < 60; ++i) lines += "line " + std::to_string(i) + "\r\n";
-  Show(lines, 22, "line 59");
+  ShowNumberedLines(60);
   ViewState& view = program->logic.screen().view;
   ASSERT_EQ(view.viewIndex, 37);
   EXPECT_TRUE(bar()->isEnabled());

@@ -104,6 +104,12 @@ class Win32WindowTest : public ::testing::Test {
     ASSERT_TRUE(host.Send(text));
     ASSERT_TRUE(program->Until([&] { return program->Row(row) == want; })) << program->Row(row);
   }
+  // Sends "line 0" to "line <count - 1>", one per line, and waits until the last shows.
+  void ShowNumberedLines(int count) {
+    std::string lines;
+    for (int i = 0; i < count; ++i) lines += "line " + std::to_string(i) + "\r\n";
+    Show(lines, 22, "line " + std::to_string(count - 1));
+  }
   // What the terminal sent, once `count` bytes are there.
   std::string Sent(size_t count) { return host.Read(count, 30, [&] { program->pump.Once(); }); }
 
@@ -494,9 +500,7 @@ TEST_F(Win32WindowTest, MenusFollowTheConnection) {
 TEST_F(Win32WindowTest, WheelAndScrollBarMoveTheView) {
   Connect("/C sjis");
   HWND w = program->hwnd();
-  std::string lines;
-  for (int i = 0; i < 60; ++i) lines += "line " + std::to_string(i) + "\r\n";
-  Show(lines, 22, "line 59");
+  ShowNumberedLines(60);
   ViewState& view = program->logic.screen().view;
   ASSERT_EQ(view.viewIndex, 37);
   auto bar = [w] {
@@ -612,9 +616,7 @@ TEST_F(Win32WindowTest, CaretFollowsTheFocusAndTheCellUnderTheCursor) {
 TEST_F(Win32WindowTest, ThumbTrackingHoldsTheViewWhileOutputArrives) {
   Connect("/C sjis");
   HWND w = program->hwnd();
-  std::string lines;
-  for (int i = 0; i < 60; ++i) lines += "line " + std::to_string(i) + "\r\n";
-  Show(lines, 22, "line 59");
+  ShowNumberedLines(60);
   const ViewState& view = program->logic.screen().view;
   ASSERT_EQ(view.viewIndex, 37);
   EXPECT_FALSE(program->logic.caret().caretHidden);
