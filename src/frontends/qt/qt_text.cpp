@@ -1,6 +1,8 @@
 #include "frontends/qt/qt_text.h"
 
 #include <QFontMetrics>
+#include <algorithm>
+#include <cstdint>
 
 #include "encoding/cp932.h"
 
@@ -42,14 +44,21 @@ QFont LogFontToQFont(const LogFont& d) {
   font.setItalic(d.italic());
   font.setStyleHint(QFont::TypeWriter, QFont::PreferDefault);
   font.setFixedPitch(true);
-  const int height = d.height();
+  // Heights beyond any screen's are taken as the largest the terminal draws, so that a damaged
+  // settings file cannot ask for glyphs of millions of pixels.
+  constexpr int kLargestPixels = 1000;
+  const int64_t height = d.height();
   if (height < 0) {
-    font.setPixelSize(-height);
+    font.setPixelSize(static_cast<int>(std::min<int64_t>(-height, kLargestPixels)));
   } else if (height > 0) {
-    // A cell height: the largest character height whose line (with its leading) fits in it.
-    int pixels = height;
+    // A cell height: the largest character height whose line (with its leading) fits in it,
+    // found from the line height at the cell height and then stepped down to the fit.
+    const int cell = static_cast<int>(std::min<int64_t>(height, kLargestPixels));
+    font.setPixelSize(cell);
+    const int line = std::max(QFontMetrics(font).height(), 1);
+    int pixels = std::max(1, cell * cell / line + 1);
     font.setPixelSize(pixels);
-    while (pixels > 1 && QFontMetrics(font).height() > height) font.setPixelSize(--pixels);
+    while (pixels > 1 && QFontMetrics(font).height() > cell) font.setPixelSize(--pixels);
   }
   return font;
 }
