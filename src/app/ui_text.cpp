@@ -1,4 +1,5 @@
 #include "app/ui_text.h"
+#include "velmora_version.h"
 
 #include "render/color_scheme.h"
 #include "settings/terminal_size_dialog.h"
@@ -103,7 +104,7 @@ constexpr DialogControl kTerminalSizeControls[] = {
 constexpr DialogControl kAboutControls[] = {
     {kIdDialogOk, K::kDefaultPushButton, kOkText, 113, 8, 35, 12, kCtlGroup | kCtlTabStop},
     {kIdNone, K::kIcon, "", 5, 5, 20, 20, 0},
-    {kIdNone, K::kLabel, "Velmora Version 1.3", 30, 10, 70, 8, 0},
+    {kIdNone, K::kLabel, VELMORA_ABOUT_TEXT, 30, 10, 70, 8, 0},
     {kIdNone, K::kLabel, "日本語対応のtelnetターミナル", 5, 25, 140, 8, 0},
     {kIdNone, K::kLabel, "© Velmora developers", 55, 35, 74, 8, 0},
 };
