@@ -32,7 +32,10 @@ class EscapeInterpreter {
   void CsiParam(uint8_t b);
   void CsiFinal(uint8_t b);
   void CsiHomeClear(uint8_t b);
-  void CsiPrivate(uint8_t b);
+  void BecomeForeignCsi(uint8_t b);
+  void ForeignCsi(uint8_t b);
+  void EscIntermediates(uint8_t b);
+  void ControlString(uint8_t b);
   void SelectGraphicRendition(int32_t first, bool hasSecond, int32_t second);
   // VT52 states.
   void Vt52Start(uint8_t b);

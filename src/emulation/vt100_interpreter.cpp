@@ -1,5 +1,7 @@
 // The VT100 escape sequences: a narrow repertoire of cursor, erase, edit, attribute, region
-// and kanji-designation sequences. Anything else is consumed, traced and has no effect.
+// and kanji-designation sequences. Anything else is consumed through its natural end (the
+// final byte of a control sequence or of an escape with intermediates, the terminator of a
+// control string), traced, and has no effect.
 #include <algorithm>
 #include <cstdint>
 
@@ -10,9 +12,20 @@ namespace velmora {
 namespace {
 
 constexpr uint8_t kEsc = 0x1B;
+constexpr uint8_t kBel = 0x07, kCan = 0x18, kSub = 0x1A, kIac = 0xFF;
+// Byte 0 of the sequence buffer for a control sequence outside the repertoire (a private or
+// intermediate byte was met), consumed up to its final byte. No introducer byte has this value.
+constexpr uint8_t kForeignCsi = 0x01;
 constexpr int32_t kNumberCap = 1000000000;  // parameters saturate here
 
 bool IsDigit(uint8_t b) { return b >= '0' && b <= '9'; }
+bool IsIntermediate(uint8_t b) { return b >= 0x20 && b <= 0x2F; }
+// Parameter bytes that the repertoire does not use: private markers and the sub-parameter colon.
+bool IsForeignParameter(uint8_t b) { return b == ':' || (b >= '<' && b <= '?'); }
+// ESC ] (OSC), ESC P (DCS), ESC X (SOS), ESC ^ (PM) and ESC _ (APC) open a control string.
+bool OpensControlString(uint8_t b) {
+  return b == ']' || b == 'P' || b == 'X' || b == '^' || b == '_';
+}
 
 // The parameter text of a CSI sequence: the first number, and the number after the first ';'.
 struct CsiParams {
@@ -64,12 +77,27 @@ void EscapeInterpreter::Vt100Byte(uint8_t b) {
         CsiStart(b);
         return;
       }
-      switch (stream_.sequenceBuffer[1]) {
-        case ';': CsiHomeClear(b); return;
-        case '?': CsiPrivate(b); return;
-        default: CsiParam(b); return;
+      if (stream_.sequenceBuffer[1] == ';') {
+        CsiHomeClear(b);
+      } else {
+        CsiParam(b);
       }
+      return;
+    case kForeignCsi:
+      ForeignCsi(b);
+      return;
+    case ']':
+    case 'P':
+    case 'X':
+    case '^':
+    case '_':
+      ControlString(b);
+      return;
     default:
+      if (IsIntermediate(stream_.sequenceBuffer[0])) {
+        EscIntermediates(b);
+        return;
+      }
       // A sequence opened while the terminal was a VT52.
       Unexpected(b);
       return;
@@ -91,10 +119,70 @@ void EscapeInterpreter::Vt100Start(uint8_t b) {
     case 'D': trace_.Trace("[D]\n"); screen_.ScrollRegionUp(); break;
     case 'M': trace_.Trace("[M]\n"); screen_.ScrollRegionDown(); break;
     default:
+      if (IsIntermediate(b) || OpensControlString(b)) {
+        // ESC ) 0, ESC # 8, ESC % G ... or a control string: consumed to its end.
+        trace_.Trace("[%c]", b);
+        Hold(b);
+        return;
+      }
       Unexpected(b);
       return;
   }
   End();
+}
+
+// ESC, intermediates (0x20-0x2F), one final byte (0x30-0x7E).
+void EscapeInterpreter::EscIntermediates(uint8_t b) {
+  if (IsIntermediate(b)) {
+    trace_.Trace("[%c]", b);
+  } else if (b >= 0x30 && b <= 0x7E) {
+    trace_.Trace("[%c]\n", b);
+    End();
+  } else {
+    Unexpected(b);
+  }
+}
+
+// A control sequence outside the repertoire: parameter and intermediate bytes (0x20-0x3F) up
+// to the final byte (0x40-0x7E). ESC [ ? 2004 h, ESC [ > 4 ; 2 m, ESC [ SP q ...
+void EscapeInterpreter::ForeignCsi(uint8_t b) {
+  if (b >= 0x20 && b <= 0x3F) {
+    trace_.Trace("[%c]", b);
+  } else if (b >= 0x40 && b <= 0x7E) {
+    trace_.Trace("[%c]\n", b);
+    End();
+  } else {
+    Unexpected(b);
+  }
+}
+
+// The rest of the control sequence is consumed without effect.
+void EscapeInterpreter::BecomeForeignCsi(uint8_t b) {
+  trace_.Trace("[%c]", b);
+  stream_.sequenceBuffer[0] = kForeignCsi;
+}
+
+// A control string (a window title, a device control string ...): every byte up to BEL, CAN,
+// SUB or 0xFF, which end it and are dropped, or up to ESC, which ends it and opens a new
+// escape sequence (so the terminator ESC \ is a two-byte sequence of its own). Nothing of the
+// string is kept, so an endless one costs nothing but time.
+void EscapeInterpreter::ControlString(uint8_t b) {
+  switch (b) {
+    case kBel:
+    case kCan:
+    case kSub:
+    case kIac:
+      trace_.Trace("[%03d]\n", b);
+      End();
+      return;
+    case kEsc:
+      trace_.Trace("[ESC]");
+      stream_.BeginSequence(ReceiveState::Escape);
+      return;
+    default:
+      if (b >= 0x20 && b <= 0x7E) trace_.Trace("[%c]", b); else trace_.Trace("[%03d]", b);
+      return;
+  }
 }
 
 // ESC O x: the cursor-key form. Down is a line feed, left a backspace.
@@ -113,9 +201,13 @@ void EscapeInterpreter::Vt100Ss3(uint8_t b) {
 
 // The first byte after ESC [.
 void EscapeInterpreter::CsiStart(uint8_t b) {
-  if (IsDigit(b) || b == ';' || b == '?') {
+  if (IsDigit(b) || b == ';') {
     trace_.Trace("[%c]", b);
     Hold(b);
+    return;
+  }
+  if (IsForeignParameter(b) || IsIntermediate(b)) {
+    BecomeForeignCsi(b);
     return;
   }
   switch (b) {
@@ -126,6 +218,8 @@ void EscapeInterpreter::CsiStart(uint8_t b) {
     case 'H': screen_.MoveCursor(0, 0); break;
     case 'J': screen_.EraseBelow(); break;
     case 'K': screen_.EraseLineRight(); break;
+    // No parameters: the whole screen becomes the region.
+    case 'r': screen_.SetScrollRegion(0, screen_.rows - 1); break;
     case 'm':
       trace_.Trace("[m]");
       screen_.ResetAttributes();
@@ -145,6 +239,10 @@ void EscapeInterpreter::CsiParam(uint8_t b) {
   if (IsDigit(b) || b == ';') {
     trace_.Trace("[%c]", b);
     Hold(b);
+    return;
+  }
+  if (IsForeignParameter(b) || IsIntermediate(b)) {
+    BecomeForeignCsi(b);
     return;
   }
   CsiFinal(b);
@@ -183,8 +281,9 @@ void EscapeInterpreter::CsiFinal(uint8_t b) {
       SelectGraphicRendition(p.n, p.hasSemicolon, p.m);
       End();
       return;
-    // A top alone (no ';') takes the last row as the bottom. The cursor does not move.
-    case 'r': s.SetScrollRegion(p.n - 1, p.hasSemicolon ? p.m - 1 : s.rows - 1); break;
+    // A top of 0 is the first row; a bottom that is missing or 0 is the last row. The cursor
+    // does not move.
+    case 'r': s.SetScrollRegion(std::max(p.n, 1) - 1, p.m > 0 ? p.m - 1 : s.rows - 1); break;
     default:
       Unexpected(b);
       return;
@@ -240,25 +339,6 @@ void EscapeInterpreter::CsiHomeClear(uint8_t b) {
       screen_.ClearScreen();
       End();
       return;
-  }
-  Hold(b);
-}
-
-// ESC [ ? private modes are not implemented: a fixed number of bytes is consumed, chosen by
-// the first one ('1' four, '2' three, anything else two), and nothing changes.
-void EscapeInterpreter::CsiPrivate(uint8_t b) {
-  const int index = stream_.sequenceLength - 2;  // position of b after the '?'
-  const uint8_t first = index == 0 ? b : stream_.sequenceBuffer[2];
-  const int total = first == '1' ? 4 : first == '2' ? 3 : 2;
-  if (index == total - 1) {
-    trace_.Trace("[%c]\n", b);
-    End();
-    return;
-  }
-  if (first == '1' && index == 2) {
-    if (b == kEsc) trace_.Trace("[ESC]"); else trace_.Trace("[%03d]", b);
-  } else {
-    trace_.Trace("[%c]", b);
   }
   Hold(b);
 }

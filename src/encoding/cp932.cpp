@@ -26,10 +26,37 @@ int32_t Cp932ToUnicode(uint16_t code) {
   return u != 0 ? u : -1;
 }
 
+namespace {
+
+// The Unicode forms that JIS-based converters (glibc's EUC-JP, the input methods on Linux) give
+// nine JIS X 0208 and JIS X 0201 characters for which code page 932 decodes to other code
+// points. They are the same characters, so they encode to the same codes; decoding still gives
+// the code page 932 forms.
+constexpr struct {
+  uint16_t unicode;
+  uint16_t code;
+} kJisForms[] = {
+    {0x00A2, 0x8191},  // CENT SIGN
+    {0x00A3, 0x8192},  // POUND SIGN
+    {0x00A5, 0x5C},    // YEN SIGN (JIS X 0201)
+    {0x00AC, 0x81CA},  // NOT SIGN
+    {0x2014, 0x815C},  // EM DASH
+    {0x2016, 0x8161},  // DOUBLE VERTICAL LINE
+    {0x203E, 0x7E},    // OVERLINE (JIS X 0201)
+    {0x2212, 0x817C},  // MINUS SIGN
+    {0x301C, 0x8160},  // WAVE DASH
+};
+
+}  // namespace
+
 int32_t UnicodeToCp932(uint16_t unicode) {
   if (unicode == 0) return 0;
   const uint16_t code = cp932_table::kEncodePages[cp932_table::kPageIndex[unicode >> 8]][unicode & 0xFF];
-  return code != 0 ? code : -1;
+  if (code != 0) return code;
+  for (const auto& form : kJisForms) {
+    if (form.unicode == unicode) return form.code;
+  }
+  return -1;
 }
 
 }  // namespace velmora

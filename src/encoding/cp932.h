@@ -16,7 +16,9 @@ constexpr bool IsSjisLeadByte(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b
 int32_t Cp932ToUnicode(uint16_t code);
 
 // The code page 932 character for a UTF-16 code unit, or -1 when code page 932 has none.
-// Never a best-fit substitute. Where several codes decode to the same character the one
+// Never a best-fit substitute; the JIS Unicode forms of nine characters (U+301C WAVE DASH,
+// U+2212 MINUS SIGN, U+00A5 YEN SIGN ...) encode, one way only, to the codes of the same
+// characters. Where several codes decode to the same character the one
 // Windows produces is chosen: JIS X 0208, then NEC row 13, then the IBM extensions
 // (0xFA40-0xFC4B); never the NEC-selected IBM extensions (0xED40-0xEEFC).
 int32_t UnicodeToCp932(uint16_t unicode);

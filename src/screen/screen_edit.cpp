@@ -23,17 +23,21 @@ void ScreenModel::InvalidateScreenRows(int32_t top, int32_t bottom) {
   observer_.InvalidateCells(CellRect{0, wt, columns, wb + 1});
 }
 
+// Every cursor move cancels a pending wrap: the next character goes where the cursor now is.
 void ScreenModel::CursorUp() {
+  state.pendingWrap = false;
   state.cursorRow = std::clamp(state.cursorRow - 1, 0, rows - 1);
   observer_.UpdateCaret();
 }
 
 void ScreenModel::CursorRight() {
+  state.pendingWrap = false;
   state.cursorCol = std::clamp(state.cursorCol + 1, 0, columns - 1);
   observer_.UpdateCaret();
 }
 
 void ScreenModel::MoveCursor(int32_t column, int32_t row) {
+  state.pendingWrap = false;
   state.cursorCol = std::clamp(column, 0, columns - 1);
   state.cursorRow = std::clamp(row, 0, rows - 1);
   observer_.UpdateCaret();
@@ -92,6 +96,7 @@ void ScreenModel::ClearScreen() {
   observer_.InvalidateAll();
   state.cursorRow = 0;
   state.cursorCol = 0;
+  state.pendingWrap = false;
   observer_.UpdateCaret();
 }
 

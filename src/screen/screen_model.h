@@ -89,7 +89,7 @@ class ScreenModel {
   void ScrollRegionDown();
 
   // Editing operations driven by escape sequences. Moves end inside the grid, clamped to the
-  // nearest row and column; none of them changes pendingWrap.
+  // nearest row and column, and cancel a pending wrap.
   void CursorUp();
   void CursorRight();
   void MoveCursor(int32_t column, int32_t row);

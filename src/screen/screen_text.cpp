@@ -101,14 +101,17 @@ void ScreenModel::ApplyVoicedMark(bool semiVoiced) {
 
 void ScreenModel::CarriageReturn() {
   state.cursorCol = 0;
+  state.pendingWrap = false;
   observer_.UpdateCaret();
 }
 
 void ScreenModel::Backspace() {
   ClampCursor();
   auto& s = state;
+  // From a pending wrap too the cursor moves one column left, as terminfo's vt100 entry expects.
+  s.pendingWrap = false;
   if (s.cursorCol > 0) {
-    if (s.pendingWrap) s.pendingWrap = false; else --s.cursorCol;
+    --s.cursorCol;
   } else if (s.cursorRow > 0) {
     --s.cursorRow;
     s.cursorCol = columns - 1;

@@ -1,5 +1,9 @@
 #include "telnet/connection.h"
 
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+
 namespace velmora {
 
 int Connection::ConnectToHost(const std::string& hostName) {
@@ -28,7 +32,18 @@ void Connection::SendText(std::string_view text) {
 }
 
 // A data byte 0xFF goes out doubled (IAC IAC), so the host never reads pasted text as a command.
-void Connection::SendData(std::string_view data) {
+// The queue first makes room for all of it, so that running out of memory abandons the paste
+// before its first byte leaves instead of cutting it somewhere in the middle.
+bool Connection::SendData(std::string_view data) {
+  if (data.empty() || !socket_.IsOpen()) return true;
+  const auto doubled = static_cast<size_t>(std::count(data.begin(), data.end(), '\xFF'));
+  try {
+    queue_.reserve(queue_.size() + data.size() + doubled);
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
   size_t start = 0;
   for (size_t i = 0; i < data.size(); ++i) {
     if (static_cast<uint8_t>(data[i]) != 0xFF) continue;
@@ -36,6 +51,8 @@ void Connection::SendData(std::string_view data) {
     start = i;  // the 0xFF goes out once more with the next piece
   }
   Offer(reinterpret_cast<const uint8_t*>(data.data()) + start, data.size() - start);
+  if (queuedBytes() == 0) ReleaseIdleQueue();
+  return true;
 }
 
 // A reply goes out in one send, so that it reaches the host in one piece: some servers read
@@ -48,19 +65,29 @@ void Connection::SendReply(std::string_view reply) {
   Offer(reinterpret_cast<const uint8_t*>(reply.data()), reply.size());
 }
 
-void Connection::Offer(const uint8_t* data, size_t size) {
-  if (size == 0 || !socket_.IsOpen()) return;  // no connection: the bytes are lost
-  if (connecting_ || queuedBytes() > 0) {
-    queue_.append(reinterpret_cast<const char*>(data), size);
-    return;
+// The socket is offered the rest again after a short send, until it says it would block: only
+// then does a writable event follow on every platform (Winsock posts FD_WRITE only after a
+// send has failed with WSAEWOULDBLOCK), so a queue left after a short send would never drain.
+bool Connection::Offer(const uint8_t* data, size_t size) {
+  if (size == 0 || !socket_.IsOpen()) return true;  // no connection: the bytes are lost
+  if (connecting_ || queuedBytes() > 0) return Queue(data, size);
+  while (size > 0) {
+    const long sent = socket_.Send(data, size);
+    if (sent == Socket::kWouldBlock || sent == 0) return Queue(data, size);
+    if (sent < 0) return true;  // the connection is ending; its close drops everything anyway
+    data += sent;
+    size -= static_cast<size_t>(sent);
   }
-  const long sent = socket_.Send(data, size);
-  if (sent == Socket::kWouldBlock) {
+  return true;
+}
+
+bool Connection::Queue(const uint8_t* data, size_t size) {
+  try {
     queue_.append(reinterpret_cast<const char*>(data), size);
-  } else if (sent >= 0 && static_cast<size_t>(sent) < size) {
-    queue_.append(reinterpret_cast<const char*>(data) + sent, size - static_cast<size_t>(sent));
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
   }
-  // Any other failure means the connection is ending; its close drops everything anyway.
 }
 
 void Connection::OnConnected(int error) {
@@ -84,12 +111,19 @@ void Connection::Flush() {
     head_ += static_cast<size_t>(sent);
   }
   if (head_ == queue_.size()) {
-    queue_.clear();
-    head_ = 0;
+    ReleaseIdleQueue();
   } else if (head_ > (1u << 16) && head_ * 2 > queue_.size()) {
     queue_.erase(0, head_);
     head_ = 0;
   }
+}
+
+// An empty queue keeps a little room for the next short wait and gives back what a large
+// paste made it hold.
+void Connection::ReleaseIdleQueue() {
+  queue_.clear();
+  head_ = 0;
+  if (queue_.capacity() > kReplyQueueLimit) queue_.shrink_to_fit();
 }
 
 void Connection::DropQueue() {

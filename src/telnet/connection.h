@@ -37,8 +37,9 @@ class Connection : public ByteSink, public ReplySink {
   void SendWord16(uint16_t value);
   // Text sent as it is, as one piece.
   void SendText(std::string_view text);
-  // Pasted text, already in the host encoding: goes behind anything waiting.
-  void SendData(std::string_view data);
+  // Pasted text, already in the host encoding: goes behind anything waiting. False, with
+  // nothing sent, when there is no memory to hold what the socket cannot take at once.
+  bool SendData(std::string_view data);
 
   // ReplySink: a whole telnet reply, or nothing of it when too much output waits.
   void SendReply(std::string_view reply) override;
@@ -51,9 +52,12 @@ class Connection : public ByteSink, public ReplySink {
   size_t queuedBytes() const { return queue_.size() - head_; }
 
  private:
-  // Sends what the socket takes at once and queues the rest behind anything waiting.
-  void Offer(const uint8_t* data, size_t size);
+  // Sends what the socket takes until it would block and queues the rest behind anything
+  // waiting. False when the rest could not be queued for lack of memory (it is then lost).
+  bool Offer(const uint8_t* data, size_t size);
+  bool Queue(const uint8_t* data, size_t size);
   void Flush();
+  void ReleaseIdleQueue();
 
   Socket& socket_;
   bool connecting_ = false;

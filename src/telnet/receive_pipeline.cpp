@@ -75,9 +75,9 @@ void ReceivePipeline::ReceiveCommandByte(uint8_t b) {
 }
 
 void ReceivePipeline::ReceiveTextByte(uint8_t b) {
-  // A pending lead byte is completed by any byte from 0x20 up (0xFF too); a control character
-  // in between is executed first and the lead keeps waiting.
-  if (pendingLead != 0 && b >= 0x20) {
+  // A pending lead byte is completed by any byte from 0x20 up but IAC; a control character or
+  // a telnet command in between is handled first and the lead keeps waiting.
+  if (pendingLead != 0 && b >= 0x20 && b != kIac) {
     if (DecodePair(pendingLead, b)) {
       pendingLead = 0;
       // A character completed under another encoding than the one it began in must not

@@ -21,15 +21,6 @@ const char* OptionName(uint8_t option) {
   }
 }
 
-const char* VerbName(uint8_t verb) {
-  switch (verb) {
-    case kTelWill: return "WILL";
-    case kTelWont: return "WONT";
-    case kTelDo: return "DO";
-    default: return "DONT";
-  }
-}
-
 bool IsEnvironOption(uint8_t option) {
   return option == kTelOptOldEnviron || option == kTelOptNewEnviron;
 }
@@ -44,6 +35,17 @@ void TelnetNegotiator::Reply(uint8_t verb, uint8_t option) {
   stream_.EndSequence();
 }
 
+bool TelnetNegotiator::ReplyOnChange(std::bitset<256>& side, uint8_t option, bool enable,
+                                     uint8_t verb) {
+  if (side.test(option) == enable) {
+    stream_.EndSequence();
+    return false;
+  }
+  side.set(option, enable);
+  Reply(verb, option);
+  return true;
+}
+
 void TelnetNegotiator::OnDo(uint8_t option) {
   const bool known = option == kTelOptEcho || option == kTelOptTtype || option == kTelOptNaws ||
                      option == kTelOptXdisploc || IsEnvironOption(option);
@@ -54,19 +56,19 @@ void TelnetNegotiator::OnDo(uint8_t option) {
     return;
   }
   trace_.Trace("[%s]\n", OptionName(option));
-  uint8_t verb = kTelWill;
-  if (option == kTelOptEcho) {
-    localEcho = true;
-  } else if (IsEnvironOption(option)) {
+  if (option == kTelOptEcho) localEcho = true;
+  if (IsEnvironOption(option)) {
     // Only the first environment option asked for on a connection is offered.
-    if (environOption == EnvironOption::None) {
-      environOption = option == kTelOptOldEnviron ? EnvironOption::Old : EnvironOption::New;
-    } else {
-      verb = kTelWont;
+    const EnvironOption asked = option == kTelOptOldEnviron ? EnvironOption::Old : EnvironOption::New;
+    if (environOption != EnvironOption::None && environOption != asked) {
+      Reply(kTelWont, option);
+      trace_.Trace("<IAC><WONT><%s>\n", OptionName(option));
+      return;
     }
+    environOption = asked;
   }
-  Reply(verb, option);
-  trace_.Trace("<IAC><%s><%s>\n", VerbName(verb), OptionName(option));
+  if (!ReplyOnChange(terminalWill_, option, true, kTelWill)) return;
+  trace_.Trace("<IAC><WILL><%s>\n", OptionName(option));
   if (option == kTelOptNaws) SendWindowSize();
 }
 
@@ -74,8 +76,9 @@ void TelnetNegotiator::OnWill(uint8_t option) {
   if (option == kTelOptEcho || option == kTelOptSga) {
     trace_.Trace("[%s]\n", OptionName(option));
     if (option == kTelOptEcho) localEcho = false;  // the host echoes
-    Reply(kTelDo, option);
-    trace_.Trace("<IAC><DO><%s>\n", OptionName(option));
+    if (ReplyOnChange(hostDo_, option, true, kTelDo)) {
+      trace_.Trace("<IAC><DO><%s>\n", OptionName(option));
+    }
     return;
   }
   trace_.Trace("[%03d]\n", option);
@@ -83,30 +86,36 @@ void TelnetNegotiator::OnWill(uint8_t option) {
   trace_.Trace("<IAC><DONT><%03d>\n", option);
 }
 
+// DONT and WONT are answered only when they end an option that was agreed; for any other
+// option the answer would confirm a state already in effect.
 void TelnetNegotiator::OnDont(uint8_t option) {
   if (option == kTelOptEcho) {
     trace_.Trace("[TELOPT_ECHO]\n");
     localEcho = false;
-    Reply(kTelWont, option);
-    trace_.Trace("<IAC><WONT><TELOPT_ECHO>\n");
+    if (ReplyOnChange(terminalWill_, option, false, kTelWont)) {
+      trace_.Trace("<IAC><WONT><TELOPT_ECHO>\n");
+    }
     return;
   }
   trace_.Trace("[%03d]\n", option);
-  Reply(kTelWont, option);
-  trace_.Trace("<IAC><WONT><%03d>\n", option);
+  if (ReplyOnChange(terminalWill_, option, false, kTelWont)) {
+    trace_.Trace("<IAC><WONT><%03d>\n", option);
+  }
 }
 
 void TelnetNegotiator::OnWont(uint8_t option) {
   if (option == kTelOptEcho) {
     trace_.Trace("[TELOPT_ECHO]\n");
     localEcho = true;
-    Reply(kTelDont, option);
-    trace_.Trace("<IAC><DONT><TELOPT_ECHO>\n");
+    if (ReplyOnChange(hostDo_, option, false, kTelDont)) {
+      trace_.Trace("<IAC><DONT><TELOPT_ECHO>\n");
+    }
     return;
   }
   trace_.Trace("[%03d]\n", option);
-  Reply(kTelDont, option);
-  trace_.Trace("<IAC><DONT><%03d>\n", option);
+  if (ReplyOnChange(hostDo_, option, false, kTelDont)) {
+    trace_.Trace("<IAC><DONT><%03d>\n", option);
+  }
 }
 
 // Sequence buffer byte 1 holds the option, byte 2 the countdown. The environment options take
@@ -220,6 +229,8 @@ void TelnetNegotiator::SendGenericIs(uint8_t option) {
 void TelnetNegotiator::Reset() {
   localEcho = true;
   environOption = EnvironOption::None;
+  terminalWill_.reset();
+  hostDo_.reset();
 }
 
 }  // namespace velmora

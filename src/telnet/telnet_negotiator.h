@@ -1,4 +1,5 @@
 #pragma once
+#include <bitset>
 #include <cstdint>
 #include <string_view>
 
@@ -34,7 +35,9 @@ enum class EnvironOption : int32_t { None = -1, Old = 1, New = 2 };
 // Answers the host's option requests with a fixed policy and never opens a negotiation itself:
 // it accepts ECHO and SUPPRESS-GO-AHEAD from the host, and offers ECHO, TERMINAL-TYPE, NAWS,
 // X-DISPLAY-LOCATION and the first environment option asked for; everything else is refused.
-// Every request is answered, repeats included. The receive pipeline hands it the byte after
+// A request to enter a state already in effect is not answered, so a peer that acknowledges
+// every answer cannot make the two sides loop; refusals are answered every time. The
+// receive pipeline hands it the byte after
 // IAC DO, DONT, WILL or WONT, and every byte after IAC SB; each handler ends the command by
 // setting the receive state back to text.
 class TelnetNegotiator {
@@ -56,7 +59,8 @@ class TelnetNegotiator {
   void SendEnvironIs(uint8_t option);
   void SendGenericIs(uint8_t option);
 
-  // The connection closed: echo locally again and forget the environment option.
+  // The connection closed: echo locally again, forget the environment option and every
+  // option agreed on either side.
   void Reset();
 
   bool localEcho = true;  // typed characters are also written to the screen
@@ -66,6 +70,12 @@ class TelnetNegotiator {
   // Sends IAC, verb, option and ends the command.
   void Reply(uint8_t verb, uint8_t option);
   void SendSubnegotiationIs(uint8_t option, std::string_view text);
+  // Sends the reply unless `enable` is the state the option already has on that side, and
+  // records the new state. Otherwise traces nothing more and ends the command.
+  bool ReplyOnChange(std::bitset<256>& side, uint8_t option, bool enable, uint8_t verb);
+
+  std::bitset<256> terminalWill_;  // options the terminal has agreed to perform (WILL sent)
+  std::bitset<256> hostDo_;        // options the host has been told to perform (DO sent)
 
   StreamState& stream_;
   TraceWriter& trace_;

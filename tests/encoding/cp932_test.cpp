@@ -53,13 +53,18 @@ TEST(Cp932, EveryDecodableCodeReencodesToItselfOrTheWindowsChoice) {
   EXPECT_GT(decodable, 9700);
   EXPECT_GT(characters.size(), 9300u);
 
-  // The encode side holds exactly the characters the decode side produces, each decoding back.
+  // The encode side holds exactly the characters the decode side produces, each decoding back,
+  // and besides them the nine JIS Unicode forms, which decode to the code page 932 forms.
   size_t encodable = 0;
   for (uint32_t u = 0; u <= 0xFFFF; ++u) {
     const int32_t code = UnicodeToCp932(static_cast<uint16_t>(u));
     if (code < 0) continue;
-    ++encodable;
     ASSERT_LE(code, 0xFFFF);
+    if (characters.count(static_cast<int32_t>(u)) == 0) {
+      EXPECT_NE(Cp932ToUnicode(static_cast<uint16_t>(code)), -1) << std::hex << u;
+      continue;
+    }
+    ++encodable;
     EXPECT_EQ(Cp932ToUnicode(static_cast<uint16_t>(code)), static_cast<int32_t>(u)) << std::hex << u;
   }
   EXPECT_EQ(encodable, characters.size());
@@ -85,11 +90,18 @@ TEST(Cp932, EncodesAsWindowsDoes) {
       // Duplicates: JIS X 0208 over NEC row 13 over IBM extensions, never 0xED40-0xEEFC.
       {0x2252, 0x81E0}, {0x2235, 0x81E6}, {0xFFE2, 0x81CA}, {0x2160, 0x8754}, {0x2170, 0xFA40},
       {0x2116, 0x8782}, {0x3231, 0x878A}, {0x7E8A, 0xFA5C}, {0xE000, 0xF040}, {0xE757, 0xF9FC},
+      // The JIS forms of characters that code page 932 decodes elsewhere, one way only.
+      {0x301C, 0x8160}, {0x2016, 0x8161}, {0x2212, 0x817C}, {0x00A2, 0x8191}, {0x00A3, 0x8192},
+      {0x00AC, 0x81CA}, {0x2014, 0x815C}, {0x00A5, 0x5C},   {0x203E, 0x7E},
       // No code page 932 form, and no best-fit substitute either.
-      {0xAC00, -1}, {0x3099, -1}, {0x309A, -1}, {0x00A5, -1}, {0x203E, -1}, {0xE758, -1},
+      {0xAC00, -1}, {0x3099, -1}, {0x309A, -1}, {0x00A6, -1}, {0xE758, -1},
       {0xFFFF, -1}, {0xD800, -1},
   };
   for (const auto& c : cases) EXPECT_EQ(UnicodeToCp932(c.unicode), c.code) << std::hex << c.unicode;
+  // They decode to the code page 932 forms, not back to themselves.
+  EXPECT_EQ(Cp932ToUnicode(0x8160), 0xFF5E);
+  EXPECT_EQ(Cp932ToUnicode(0x817C), 0xFF0D);
+  EXPECT_EQ(Cp932ToUnicode(0x5C), 0x5C);
 }
 
 }  // namespace

@@ -153,13 +153,17 @@ TEST(ScreenEdit, SavedCursorAttributesAndWrap) {
   EXPECT_EQ(t.model.state.currentAttr, 0x09);
   t.model.ResetAttributes();
   EXPECT_EQ(t.model.state.currentAttr, 0);
-  // A move keeps the pending wrap: onto another row's last column the next character wraps.
+  // A move cancels the pending wrap: onto another row's last column the next character is
+  // written there.
   t.model.MoveCursor(0, 0);
   t.Type(std::string(10, 'a'));
   ASSERT_TRUE(t.model.state.pendingWrap);
   t.model.MoveCursor(9, 3);
+  EXPECT_FALSE(t.model.state.pendingWrap);
   t.Type("b");
-  EXPECT_EQ(t.Row(4), "b");
+  EXPECT_EQ(t.Row(3), std::string(9, ' ') + "b");
+  EXPECT_EQ(t.Row(4), "");
+  t.model.MoveCursor(0, 4);
   t.Type(std::string(9, 'c'));
   t.model.MoveCursor(2, 1);
   t.Type("d");

@@ -24,32 +24,27 @@ TEST(ScreenWrite, EightyFirstCharacterWrapsOnlyWhenWritten) {
   EXPECT_FALSE(s.pendingWrap);
 }
 
-TEST(ScreenWrite, BackspaceAfterLastColumnOnlyClearsTheWrap) {
+// The VT100's rule, which terminfo's vt100 entry relies on: a backspace from the pending wrap
+// moves one column left, and a carriage return cancels the wrap.
+TEST(ScreenWrite, BackspaceAndCarriageReturnCancelThePendingWrap) {
   TestScreen t(80, 24);
   auto& s = t.model.state;
   t.Type(std::string(80, 'a'));
   t.model.Backspace();
-  EXPECT_EQ(s.cursorCol, 79);
+  EXPECT_EQ(s.cursorCol, 78);
   EXPECT_FALSE(s.pendingWrap);
   t.Type("Z");
-  EXPECT_EQ(t.Row(0), std::string(79, 'a') + "Z");
-  EXPECT_TRUE(s.pendingWrap);
+  EXPECT_EQ(t.Row(0), std::string(78, 'a') + "Za");
+  EXPECT_FALSE(s.pendingWrap);
   EXPECT_EQ(s.cursorRow, 0);
-}
-
-TEST(ScreenWrite, CarriageReturnKeepsThePendingWrap) {
-  TestScreen t(80, 24);
-  auto& s = t.model.state;
-  t.Type(std::string(80, 'a'));
+  t.Type("b");
+  EXPECT_TRUE(s.pendingWrap);
   t.model.CarriageReturn();
   EXPECT_EQ(s.cursorCol, 0);
-  EXPECT_TRUE(s.pendingWrap);
-  t.Type("x");  // column 0: no wrap, and the flag is cleared by the write
-  EXPECT_EQ(t.Row(0)[0], 'x');
-  s.pendingWrap = true;  // as left by the first write had the cursor been moved instead
-  s.cursorCol = 79;
+  EXPECT_FALSE(s.pendingWrap);
+  s.cursorCol = 79;  // a stale flag would wrap here; there is none
   t.Type("y");
-  EXPECT_EQ(t.Row(1), "y");
+  EXPECT_EQ(t.Row(1), "");
 }
 
 TEST(ScreenWrite, DoubleByteCharacterIsNeverSplitAcrossRows) {
@@ -196,14 +191,14 @@ TEST(ScreenControls, BackspaceAndTab) {
       {"bs", 5, 3, false, 4, 3, false},
       {"bs", 0, 0, false, 0, 0, false},   // top left: nothing moves
       {"bs", 0, 3, false, 79, 2, false},  // to the end of the row above
-      {"bs", 79, 3, true, 79, 3, false},
-      {"bs", 0, 3, true, 79, 2, true},    // the wrap flag is only cleared away from column 0
+      {"bs", 79, 3, true, 78, 3, false},  // from a pending wrap: one column left
+      {"bs", 0, 3, true, 79, 2, false},
       {"ht", 0, 1, false, 8, 1, false},
       {"ht", 7, 1, false, 8, 1, false},
       {"ht", 8, 1, false, 16, 1, false},
       {"ht", 75, 1, false, 79, 1, false},
       {"ht", 79, 1, true, 79, 1, true},
-      {"cr", 42, 2, true, 0, 2, true},
+      {"cr", 42, 2, true, 0, 2, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.op) + " from " + std::to_string(c.col) + "," + std::to_string(c.row));

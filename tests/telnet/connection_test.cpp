@@ -167,6 +167,18 @@ class ScriptedHost {
   bool closedByScript_ = false;
 };
 
+// The POSIX socket, optionally taking at most `sendLimit` bytes a send. The kernel takes all of
+// those, so no writable event follows a short send: the rule of Winsock, which posts FD_WRITE
+// only after a send has failed with WSAEWOULDBLOCK.
+class ShortSendSocket : public PosixSocket {
+ public:
+  using PosixSocket::PosixSocket;
+  long Send(const uint8_t* data, size_t size) override {
+    return PosixSocket::Send(data, sendLimit > 0 ? std::min(size, sendLimit) : size);
+  }
+  size_t sendLimit = 0;
+};
+
 // The terminal as the main window runs it: the socket, the connection and a session whose
 // telnet replies go out on the connection, with the window's socket event handling.
 class Terminal : public SocketEventHandler {
@@ -249,7 +261,7 @@ class Terminal : public SocketEventHandler {
 
   NullScreenObserver observer;
   NoTrace trace;
-  PosixSocket socket;
+  ShortSendSocket socket;
   Connection connection;
   TerminalSession session;
 
@@ -502,6 +514,39 @@ TEST(ConnectionPasteTest, LargePasteArrivesWholeWithTypingBehindIt) {
   EXPECT_TRUE(SameBytes(paste + "ls\r\npwd\r\n", got));
 }
 
+// A socket that takes only part of each send gets the rest offered at once, again and again,
+// until it would block; a writable event is awaited only then. Typing, a telnet reply and a
+// paste larger than the socket buffers all arrive, in order.
+TEST(ConnectionPasteTest, ShortSendsAreOfferedAgainUntilTheSocketWouldBlock) {
+  struct Case {
+    size_t sendLimit;
+    size_t pasteSize;
+  };
+  for (const Case c : {Case{1, 64u << 10}, Case{3, 256u << 10}, Case{1000, 4u << 20}}) {
+    SCOPED_TRACE(c.sendLimit);
+    std::string got;
+    bool ended = false;
+    ScriptedHost host(kSmallBuffer);
+    ASSERT_TRUE(host.ok());
+    host.Run([&](int fd, const Deadline& clock) { ended = ReadToEnd(fd, got, 4096, clock); });
+    Terminal terminal(host.port());
+    ASSERT_TRUE(terminal.Connect());
+    terminal.UseSmallSendBuffer();
+    terminal.socket.sendLimit = c.sendLimit;
+
+    const std::string paste = Pattern(c.pasteSize);
+    for (const char ch : std::string("ls\n")) terminal.connection.SendChar(static_cast<uint8_t>(ch));
+    terminal.AsIfReceived(Bytes({0xFF, 0xFD, 0x18}));
+    terminal.connection.SendData(paste);
+    for (const char ch : std::string("pwd\n")) terminal.connection.SendChar(static_cast<uint8_t>(ch));
+
+    EXPECT_TRUE(terminal.FlushAndEndOutput()) << terminal.connection.queuedBytes() << " bytes never left";
+    FinishHost(terminal, host);
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(SameBytes("ls\r\n" + Bytes({0xFF, 0xFB, 0x18}) + paste + "pwd\r\n", got));
+  }
+}
+
 // The host stops reading twice: first at the start, while more than 1 MiB of the paste waits,
 // then with less than 1 MiB of it left. A telnet request answered in each pause shows where
 // replies go: refused in the first, queued behind the paste in the second. Typed bytes are
@@ -601,10 +646,13 @@ TEST(ConnectionPasteTest, ReplyIsNeverCutAtTheLimit) {
 // ---- The host ends the connection --------------------------------------------------------
 
 TEST(ConnectionCloseTest, ResetDuringAPasteDropsTheQueueAndClosesTheSocket) {
+  std::atomic<bool> startReading{false};
   ScriptedHost host(kSmallBuffer);
   ASSERT_TRUE(host.ok());
   host.Run([&](int fd, const Deadline& clock) {
     std::string some;
+    // Reading only once the paste waits: the socket is offered the paste until it would block.
+    if (!WaitForFlag(startReading, clock)) return;
     ReadExactly(fd, 64u << 10, some, 1000, clock);
     const linger abort{1, 0};
     setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
@@ -616,6 +664,7 @@ TEST(ConnectionCloseTest, ResetDuringAPasteDropsTheQueueAndClosesTheSocket) {
   terminal.UseSmallSendBuffer();
   terminal.connection.SendData(Pattern(4u << 20));
   ASSERT_GT(terminal.connection.queuedBytes(), 0u);
+  startReading = true;
 
   EXPECT_TRUE(terminal.PumpUntil([&] { return !terminal.socket.IsOpen(); }))
       << "the reset was never reported; " << terminal.connection.queuedBytes() << " bytes still waiting";

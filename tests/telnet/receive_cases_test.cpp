@@ -550,6 +550,12 @@ class CaseRunner {
       for (unsigned char b : bytes) s.pipeline.ReceiveByte(b);
       return true;
     }
+    if (d == "reset") {
+      // What the window does to the session when a connection closes.
+      s.negotiator.Reset();
+      s.stream.kanjiMode = false;
+      return true;
+    }
     ++checks_;
     if (d == "sent") {
       std::string expected;
