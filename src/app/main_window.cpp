@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <algorithm>
+#include <new>
 
 #include "app/title.h"
 #include "app/ui_text.h"
@@ -529,8 +530,17 @@ void MainWindow::OnMouseWheel(int delta, unsigned keyFlags) {
   for (int64_t i = 0; i < count; ++i) OnVScroll(delta < 0 ? kSbLineDown : kSbLineUp, 0);
 }
 
-// The selection as text: each line's part without trailing blanks, lines joined by CR LF.
+// The selection as text: each line's part without trailing blanks, lines joined by CR LF. A
+// selection too large for the memory left (all of a long backlog) leaves the clipboard as it
+// was.
 void MainWindow::CopyCommand() {
+  try {
+    CopySelection();
+  } catch (const std::bad_alloc&) {
+  }
+}
+
+void MainWindow::CopySelection() {
   const ScreenModel& s = screen();
   const Selection& sel = s.selection;
   if (sel.anchorCol == sel.activeCol && sel.anchorLine == sel.activeLine) return;
@@ -556,13 +566,22 @@ void MainWindow::CopyCommand() {
   window_.SetClipboardText(text);
 }
 
-// The clipboard's text in the host encoding, behind anything still waiting to be sent.
+// The clipboard's text in the host encoding, behind anything still waiting to be sent. A paste
+// that the memory left cannot hold (the clipboard's copy, its conversion, or its room in the
+// outgoing queue) is abandoned whole: nothing of it is sent and the user hears the alert.
 void MainWindow::PasteCommand() {
   if (!connection_.IsConnected()) return;
-  std::optional<std::string> text = window_.GetClipboardText();
-  if (!text) return;
-  const std::string_view upToNul(text->data(), std::min(text->size(), text->find('\0')));
-  connection_.SendData(ConvertPasteText(upToNul, session_.options.hostEncoding));
+  bool kept = false;
+  try {
+    std::optional<std::string> text = window_.GetClipboardText();
+    if (!text) return;
+    const std::string_view upToNul(text->data(), std::min(text->size(), text->find('\0')));
+    const std::string converted = ConvertPasteText(upToNul, session_.options.hostEncoding);
+    text.reset();
+    kept = connection_.SendData(converted);
+  } catch (const std::bad_alloc&) {
+  }
+  if (!kept) window_.AlertSound();
 }
 
 void MainWindow::SelectAllCommand() {

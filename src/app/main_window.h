@@ -128,6 +128,7 @@ class MainWindow : public ScreenObserver, public SocketEventHandler {
   void ConnectCommand();
   void DisconnectCommand();
   void CopyCommand();
+  void CopySelection();
   void PasteCommand();
   void SelectAllCommand();
   void OnConnected(int error);

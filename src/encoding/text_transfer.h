@@ -27,7 +27,8 @@ void SendTypedDoubleByte(ByteSink& sink, HostEncoding encoding, uint8_t trail, u
 // ready to send as it is. SJIS keeps the text and its CR LF line ends. UTF8 and EUC drop every
 // line feed, so CR LF reaches the host as CR, and convert double-byte characters and half-width
 // katakana; all other bytes pass unchanged. A double-byte character that has no UTF-8 form,
-// and a lead byte that ends the text, become one '?' each.
+// and a lead byte that ends the text, become one '?' each. Throws std::bad_alloc when memory
+// for the result (up to three times the text) runs out; the paste is then abandoned.
 std::string ConvertPasteText(std::string_view sjisText, HostEncoding encoding);
 
 // A line segment for the clipboard: at most maxSize - 1 bytes of source (nothing when maxSize

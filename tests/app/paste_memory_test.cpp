@@ -1,0 +1,133 @@
+// Paste and copy when memory runs out, in the headless window against a host played on
+// 127.0.0.1. This executable replaces the global operator new with one that, while armed,
+// refuses every request of at least a given size, as a system out of memory refuses a large
+// block while small ones still succeed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "app/ui_text.h"
+#include "headless.h"
+
+namespace {
+
+std::atomic<std::size_t> gRefuseFrom{SIZE_MAX};
+
+void* Allocate(std::size_t size) noexcept {
+  if (size >= gRefuseFrom.load(std::memory_order_relaxed)) return nullptr;
+  return std::malloc(size != 0 ? size : 1);
+}
+
+// Out of line, so that the compiler does not pair the free with the operator new it inlined.
+[[gnu::noinline]] void Release(void* p) noexcept { std::free(p); }
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (void* p = Allocate(size)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+  if (void* p = Allocate(size)) return p;
+  throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void operator delete(void* p) noexcept { Release(p); }
+void operator delete[](void* p) noexcept { ::operator delete(p); }
+void operator delete(void* p, std::size_t) noexcept { ::operator delete(p); }
+void operator delete[](void* p, std::size_t) noexcept { ::operator delete(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { ::operator delete(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { ::operator delete(p); }
+
+namespace velmora::testing {
+namespace {
+
+const std::string kConnected = "127.0.0.1 - Velmora";
+
+// Refuses requests of `from` bytes or more while it lives.
+struct RefuseLargeBlocks {
+  explicit RefuseLargeBlocks(std::size_t from) { gRefuseFrom = from; }
+  ~RefuseLargeBlocks() { gRefuseFrom = SIZE_MAX; }
+};
+
+void StartAndConnect(Headless& h, LoopbackPeer& peer) {
+  h.logic.LoadSettingsAndCommandLine("");
+  ASSERT_TRUE(h.logic.OnCreate());
+  h.window.connectDialog = [](ConnectDialogModel& model, ConnectDialogState& state) {
+    state.hostField = "127.0.0.1";
+    model.OnOk(state);
+    return true;
+  };
+  h.logic.OnCommand(kCmdConnect);
+  ASSERT_TRUE(peer.Accept());
+  ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kConnected; }));
+}
+
+int Beeps(const Headless& h) { return static_cast<int>(std::count(h.window.calls.begin(), h.window.calls.end(), "beep")); }
+
+// Each paste needs a block its memory cannot give: the conversion (up to three times the text
+// for UTF-8, twice for EUC-JP) or, for Shift-JIS, the copy of the clipboard itself. The paste
+// is abandoned whole with the alert; the terminal goes on, and what is typed next is the first
+// thing the host receives.
+TEST(PasteOutOfMemory, AbandonedWholeWithTheAlertAndTypingGoesOn) {
+  struct Case {
+    int encodingCommand;
+    std::size_t refuseFrom;
+  };
+  const std::size_t size = 1u << 20;
+  LoopbackPeer peer;
+  Headless h(peer.port);
+  StartAndConnect(h, peer);
+  h.window.clipboard = std::string(size / 2, 'a') + std::string(size / 4, '\xb1') + std::string(size / 8, '\x82') +
+                       std::string(size / 8, '\xa0');
+  for (const Case c : {Case{kCmdEncodingUtf8, 2 * size}, Case{kCmdEncodingEuc, size + size / 2},
+                       Case{kCmdEncodingSjis, size / 2}}) {
+    SCOPED_TRACE(c.encodingCommand);
+    h.logic.OnCommand(c.encodingCommand);
+    const int beeps = Beeps(h);
+    {
+      RefuseLargeBlocks refuse(c.refuseFrom);
+      h.logic.OnCommand(kCmdPaste);
+    }
+    EXPECT_EQ(Beeps(h), beeps + 1);
+    EXPECT_EQ(h.logic.connection().queuedBytes(), 0u);
+    h.logic.OnChar('x');
+    ASSERT_TRUE(h.PumpUntil([&] { return !peer.received.empty(); }, &peer));
+    EXPECT_EQ(peer.Take(), "x") << "the host received part of an abandoned paste";
+  }
+
+  // With memory again, the same paste goes out whole.
+  h.logic.OnCommand(kCmdPaste);
+  ASSERT_TRUE(h.PumpUntil([&] { return peer.received.size() >= size; }, &peer));
+  EXPECT_EQ(peer.Take(), *h.window.clipboard);
+  EXPECT_TRUE(h.logic.IsConnected());
+}
+
+// Copying a selection larger than the memory left keeps the clipboard as it was.
+TEST(PasteOutOfMemory, CopyTooLargeLeavesTheClipboard) {
+  LoopbackPeer peer;
+  Headless h(peer.port);
+  StartAndConnect(h, peer);
+  std::string lines;
+  for (int i = 0; i < 1500; ++i) lines += "a line of the backlog, " + std::to_string(i) + "\r\n";
+  peer.Send(lines);
+  ASSERT_TRUE(h.PumpUntil([&] { return h.logic.screen().store.lineCount > 1500; }));
+  h.window.clipboard = "before";
+  h.logic.OnCommand(kCmdSelectAll);
+  {
+    RefuseLargeBlocks refuse(16u << 10);
+    h.logic.OnCommand(kCmdCopy);
+  }
+  EXPECT_EQ(h.window.clipboard, "before");
+  h.logic.OnCommand(kCmdCopy);
+  EXPECT_GT(h.window.clipboard->size(), 1500u * 25);
+}
+
+}  // namespace
+}  // namespace velmora::testing
