@@ -108,7 +108,7 @@ class FormattingTrace : public TraceWriter {
 // Telnet replies: each is a whole command.
 class CheckingReplies : public ReplySink {
  public:
-  void SendReply(std::string_view bytes) override {
+  bool SendReply(std::string_view bytes) override {
     REQUIRE(bytes.size() >= 3 && static_cast<uint8_t>(bytes[0]) == 0xFF, "a reply that is no telnet command");
     if (static_cast<uint8_t>(bytes[1]) == 250) {
       REQUIRE(static_cast<uint8_t>(bytes[bytes.size() - 2]) == 0xFF && static_cast<uint8_t>(bytes.back()) == 240,
@@ -116,6 +116,7 @@ class CheckingReplies : public ReplySink {
     } else {
       REQUIRE(bytes.size() == 3, "an option reply of %zu bytes", bytes.size());
     }
+    return true;
   }
 };
 

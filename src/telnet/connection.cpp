@@ -60,9 +60,9 @@ bool Connection::SendData(std::string_view data) {
 // report cut after one of its zero bytes then swallows the next command, whose option byte
 // lands in the shell's input. A reply is refused whole, never in part, when too much output
 // waits.
-void Connection::SendReply(std::string_view reply) {
-  if (queuedBytes() > kReplyQueueLimit) return;
-  Offer(reinterpret_cast<const uint8_t*>(reply.data()), reply.size());
+bool Connection::SendReply(std::string_view reply) {
+  if (queuedBytes() > kReplyQueueLimit) return false;
+  return Offer(reinterpret_cast<const uint8_t*>(reply.data()), reply.size());
 }
 
 // The socket is offered the rest again after a short send, until it says it would block: only

@@ -42,7 +42,7 @@ class Connection : public ByteSink, public ReplySink {
   bool SendData(std::string_view data);
 
   // ReplySink: a whole telnet reply, or nothing of it when too much output waits.
-  void SendReply(std::string_view reply) override;
+  bool SendReply(std::string_view reply) override;
 
   // Socket events the connection itself takes care of.
   void OnConnected(int error);  // a successful connect sends what was typed meanwhile

@@ -9,13 +9,14 @@ namespace velmora {
 class ReplySink {
  public:
   virtual ~ReplySink() = default;
-  virtual void SendReply(std::string_view bytes) = 0;
+  // False when the reply was not taken (too much output waits): nothing of it goes out.
+  virtual bool SendReply(std::string_view bytes) = 0;
 };
 
 // A sink that drops every reply.
 class NullReplySink : public ReplySink {
  public:
-  void SendReply(std::string_view) override {}
+  bool SendReply(std::string_view) override { return true; }
 };
 
 }  // namespace velmora

@@ -29,10 +29,11 @@ bool IsEnvironOption(uint8_t option) {
 
 // Each handler traces the option as received, sends its reply and traces the reply. An option
 // the handler has a rule for is traced by name, any other by number.
-void TelnetNegotiator::Reply(uint8_t verb, uint8_t option) {
+bool TelnetNegotiator::Reply(uint8_t verb, uint8_t option) {
   const char reply[] = {static_cast<char>(kTelIac), static_cast<char>(verb), static_cast<char>(option)};
-  out_.SendReply(std::string_view(reply, sizeof reply));
+  const bool taken = out_.SendReply(std::string_view(reply, sizeof reply));
   stream_.EndSequence();
+  return taken;
 }
 
 bool TelnetNegotiator::ReplyOnChange(std::bitset<256>& side, uint8_t option, bool enable,
@@ -41,8 +42,8 @@ bool TelnetNegotiator::ReplyOnChange(std::bitset<256>& side, uint8_t option, boo
     stream_.EndSequence();
     return false;
   }
-  side.set(option, enable);
-  Reply(verb, option);
+  // A reply the connection refused (too much output waits) changed nothing on the host's side.
+  if (Reply(verb, option)) side.set(option, enable);
   return true;
 }
 

@@ -67,11 +67,12 @@ class TelnetNegotiator {
   EnvironOption environOption = EnvironOption::None;
 
  private:
-  // Sends IAC, verb, option and ends the command.
-  void Reply(uint8_t verb, uint8_t option);
+  // Sends IAC, verb, option and ends the command; false when the connection refused the reply.
+  bool Reply(uint8_t verb, uint8_t option);
   void SendSubnegotiationIs(uint8_t option, std::string_view text);
   // Sends the reply unless `enable` is the state the option already has on that side, and
-  // records the new state. Otherwise traces nothing more and ends the command.
+  // records the new state once the reply is taken; false, with the command ended and nothing
+  // sent, when there is no change to answer.
   bool ReplyOnChange(std::bitset<256>& side, uint8_t option, bool enable, uint8_t verb);
 
   std::bitset<256> terminalWill_;  // options the terminal has agreed to perform (WILL sent)

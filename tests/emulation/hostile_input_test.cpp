@@ -134,7 +134,7 @@ void AppendPiece(Random& rng, std::string& out) {
   } else if (r < 84) {
     for (uint32_t n = 1 + rng.Below(12); n > 0; --n) out += static_cast<char>('a' + rng.Below(26));
   } else {
-    switch (rng.Below(8)) {
+    switch (rng.Below(11)) {
       case 0:  // a parameterised sequence
         out += "\x1b[";
         AppendNumber(rng, out);
@@ -176,6 +176,36 @@ void AppendPiece(Random& rng, std::string& out) {
         out += "\x1bO";
         out += rng.Pick("ABCDxO");
         break;
+      case 7:  // a control sequence with private or intermediate bytes, any bytes before its end
+        out += "\x1b[";
+        if (rng.Below(2) == 0) AppendNumber(rng, out);
+        out += rng.Pick("?<=>: !#$%");
+        for (uint32_t n = rng.Below(6); n > 0; --n) out += static_cast<char>(0x20 + rng.Below(0x20));
+        if (rng.Below(4) == 0) out += static_cast<char>(rng.Below(256));
+        out += rng.Pick(kFinals);
+        break;
+      case 8:  // an escape with intermediates
+        out += '\x1b';
+        for (uint32_t n = 1 + rng.Below(3); n > 0; --n) out += static_cast<char>(0x20 + rng.Below(0x10));
+        out += static_cast<char>(rng.Below(8) == 0 ? rng.Below(256) : 0x30 + rng.Below(0x4F));
+        break;
+      case 9: {  // a control string: any bytes, sometimes thousands, an ESC inside, or no end
+        out += '\x1b';
+        out += rng.Pick("]PX^_");
+        const uint32_t length = rng.Below(10) == 0 ? 1000 + rng.Below(3000) : rng.Below(40);
+        for (uint32_t n = length; n > 0; --n) {
+          const char c = static_cast<char>(rng.Below(4) == 0 ? rng.Below(256) : 0x20 + rng.Below(0x5F));
+          out += c == '\x1b' || c == '\x07' || c == '\x18' || c == '\x1a' || c == '\xff' ? ';' : c;
+        }
+        switch (rng.Below(6)) {
+          case 0: out += "\x1b\\"; break;
+          case 1: out += rng.Pick("\x07\x18\x1a\xff"); break;
+          case 2: out += "\x1b["; break;  // a sequence opened inside the string
+          case 3: break;                  // no end: the pieces after it are its contents
+          default: out += '\x07'; break;
+        }
+        break;
+      }
       default:  // a region
         out += "\x1b[";
         AppendNumber(rng, out);

@@ -53,7 +53,10 @@ class NoTrace : public TraceWriter {
 class RecordingReplies : public ReplySink {
  public:
   std::vector<std::string> replies;
-  void SendReply(std::string_view bytes) override { replies.emplace_back(bytes); }
+  bool SendReply(std::string_view bytes) override {
+    replies.emplace_back(bytes);
+    return true;
+  }
 };
 
 // Answers the request for the live screen as the main window does.
@@ -218,22 +221,29 @@ TEST(HostilePeer, LeadByteFollowedByEveryControlByte) {
   }
 }
 
-// (In UTF-8 a three-byte lead would take the next IAC as well, as its third byte.)
+// IAC after a lead byte is a telnet command, answered at once; the character completes after it
+// (in UTF-8 also between the second and third bytes).
 TEST(HostilePeer, LeadByteFollowedByIac) {
   const struct {
     HostEncoding encoding;
-    const char* lead;
-  } cases[] = {{HostEncoding::EUC, "\xa4"}, {HostEncoding::SJIS, "\x82"}, {HostEncoding::UTF8, "\xc3"}};
+    const char* before;
+    const char* after;
+  } cases[] = {{HostEncoding::EUC, "\xa4", "\xa2"},
+               {HostEncoding::SJIS, "\x82", "\xa0"},
+               {HostEncoding::UTF8, "\xe3", "\x81\x82"},
+               {HostEncoding::UTF8, "\xe3\x81", "\x82"}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.encoding));
+    SCOPED_TRACE(std::string(c.before));
     Offline t(c.encoding);
-    t.Feed(std::string(c.lead) + "\xff");
-    t.Feed("\xff\xfd\x18" "ok");
+    t.Feed(std::string(c.before) + "\xff");
+    t.Feed("\xfd\x18");
     EXPECT_EQ(t.session.stream.receiveState, ReceiveState::Text);
-    EXPECT_EQ(t.session.pipeline.pendingLead, 0);
-    ASSERT_EQ(t.replies.replies.size(), 1u) << "the request after the character is answered";
+    EXPECT_NE(t.session.pipeline.pendingLead, 0);
+    ASSERT_EQ(t.replies.replies.size(), 1u) << "the request inside the character is answered";
     EXPECT_EQ(t.replies.replies[0], "\xff\xfb\x18");
-    EXPECT_EQ(t.Cells(0, t.session.screen.state.cursorCol - 2, 2), "ok");
+    t.Feed(std::string(c.after) + "ok");
+    EXPECT_EQ(t.session.pipeline.pendingLead, 0);
+    EXPECT_EQ(t.Cells(0, 0, 4), "\x82\xa0ok");
   }
 }
 
@@ -274,9 +284,8 @@ TEST(HostilePeer, DoubleByteCharactersAcrossASizeChange) {
   EXPECT_EQ(t.Cells(3, 0, 2), "\x82\xa4");
   t.Feed("\x1b[1;40Hy\x1b[1;39H\x82\xa6");
   EXPECT_EQ(t.Cells(0, 38, 2), "\x82\xa6");
-  // On the trail half of the row's last character (the backspace takes back the wrap that the
-  // last write left pending, which a cursor move keeps).
-  t.Feed("\x1b[2;40H\bq");
+  // On the trail half of the row's last character.
+  t.Feed("\x1b[2;40Hq");
   EXPECT_EQ(t.Cells(1, 38, 2), " q");
   testing::ExpectConsistent(s);
 

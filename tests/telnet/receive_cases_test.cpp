@@ -272,7 +272,10 @@ class RecordingTrace : public TraceWriter {
 class RecordingReplies : public ReplySink {
  public:
   std::string bytes;
-  void SendReply(std::string_view reply) override { bytes.append(reply); }
+  bool SendReply(std::string_view reply) override {
+    bytes.append(reply);
+    return true;
+  }
 };
 
 class BellCountingObserver : public NullScreenObserver {

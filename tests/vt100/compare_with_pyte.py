@@ -33,18 +33,10 @@ ROWS = 24
 # and `pyte` in pyte, trailing spaces removed.
 Known = namedtuple("Known", "at row velmora pyte why")
 
-# A private mode sequence ESC [ ? ... is consumed by a fixed count of bytes after the '?', chosen
-# by its first digit ('1' four, '2' three, any other two); whatever follows is ordinary output.
-PRIVATE_MODE_2004 = ("nano turns bracketed paste off on its way out with ESC [ ? 2004 l; a private "
-                     "mode starting with '2' takes three bytes after '?', so '4l' prints as text")
-
 KNOWN = {
     "vim_scroll": [],
     "less_paging": [],
-    "nano_edit": [
-        Known("end", 23, "4l", "", PRIVATE_MODE_2004),
-        Known("end", "cursor", "2 23", "0 23", PRIVATE_MODE_2004 + " and moves the cursor"),
-    ],
+    "nano_edit": [],
     "top_refresh": [],
 }
 

@@ -168,7 +168,10 @@ void PrintLine(const TerminalLine& line, const ReplayOptions& o, std::FILE* out)
 // Keeps every byte the terminal sends in reply, in order.
 class RecordedReplies : public ReplySink {
  public:
-  void SendReply(std::string_view reply) override { bytes.append(reply); }
+  bool SendReply(std::string_view reply) override {
+    bytes.append(reply);
+    return true;
+  }
   std::string bytes;
 };
 
