@@ -33,8 +33,7 @@ class EscapeInterpreter {
   void CsiFinal(uint8_t b);
   void CsiHomeClear(uint8_t b);
   void BecomeForeignCsi(uint8_t b);
-  void ForeignCsi(uint8_t b);
-  void EscIntermediates(uint8_t b);
+  void ConsumeToFinal(uint8_t b, uint8_t firstFinal);
   void ControlString(uint8_t b);
   void SelectGraphicRendition(int32_t first, bool hasSecond, int32_t second);
   // VT52 states.

@@ -84,7 +84,7 @@ void EscapeInterpreter::Vt100Byte(uint8_t b) {
       }
       return;
     case kForeignCsi:
-      ForeignCsi(b);
+      ConsumeToFinal(b, 0x40);
       return;
     case ']':
     case 'P':
@@ -95,7 +95,7 @@ void EscapeInterpreter::Vt100Byte(uint8_t b) {
       return;
     default:
       if (IsIntermediate(stream_.sequenceBuffer[0])) {
-        EscIntermediates(b);
+        ConsumeToFinal(b, 0x30);
         return;
       }
       // A sequence opened while the terminal was a VT52.
@@ -131,24 +131,14 @@ void EscapeInterpreter::Vt100Start(uint8_t b) {
   End();
 }
 
-// ESC, intermediates (0x20-0x2F), one final byte (0x30-0x7E).
-void EscapeInterpreter::EscIntermediates(uint8_t b) {
-  if (IsIntermediate(b)) {
+// Bytes from 0x20 below `firstFinal` are consumed; one from `firstFinal` to 0x7E ends the
+// sequence. An escape with intermediates takes 0x20-0x2F and ends at 0x30-0x7E; a control
+// sequence outside the repertoire (ESC [ ? 2004 h, ESC [ > 4 ; 2 m, ESC [ SP q ...) takes its
+// parameter and intermediate bytes 0x20-0x3F and ends at 0x40-0x7E.
+void EscapeInterpreter::ConsumeToFinal(uint8_t b, uint8_t firstFinal) {
+  if (b >= 0x20 && b < firstFinal) {
     trace_.Trace("[%c]", b);
-  } else if (b >= 0x30 && b <= 0x7E) {
-    trace_.Trace("[%c]\n", b);
-    End();
-  } else {
-    Unexpected(b);
-  }
-}
-
-// A control sequence outside the repertoire: parameter and intermediate bytes (0x20-0x3F) up
-// to the final byte (0x40-0x7E). ESC [ ? 2004 h, ESC [ > 4 ; 2 m, ESC [ SP q ...
-void EscapeInterpreter::ForeignCsi(uint8_t b) {
-  if (b >= 0x20 && b <= 0x3F) {
-    trace_.Trace("[%c]", b);
-  } else if (b >= 0x40 && b <= 0x7E) {
+  } else if (b >= firstFinal && b <= 0x7E) {
     trace_.Trace("[%c]\n", b);
     End();
   } else {
