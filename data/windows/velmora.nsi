@@ -13,7 +13,8 @@
 ; (HKCU\SOFTWARE\ostrin\Velmora) alone unless asked to remove them, on its components page or
 ; with /RemoveSettings.
 
-Unicode true
+; A 64-bit installer for the 64-bit program: its registry and Program Files are the 64-bit ones.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 
 !define PRODUCT "Velmora"
@@ -35,7 +36,6 @@ SetCompressor /SOLID lzma
 !include MUI2.nsh
 !include FileFunc.nsh
 !include LogicLib.nsh
-!include x64.nsh
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -73,15 +73,8 @@ LangString SettingsSection ${LANG_JAPANESE} "設定と接続履歴も削除す�
 LangString SettingsSection ${LANG_ENGLISH} "Also remove the settings and the host history"
 LangString ProgramSection ${LANG_JAPANESE} "Velmora"
 LangString ProgramSection ${LANG_ENGLISH} "Velmora"
-LangString NeedsWin64 ${LANG_JAPANESE} "Velmora は 64 ビット版の Windows が必要です。"
-LangString NeedsWin64 ${LANG_ENGLISH} "Velmora needs a 64-bit edition of Windows."
 
 Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_OK|MB_ICONSTOP "$(NeedsWin64)" /SD IDOK
-    Abort
-  ${EndIf}
-  SetRegView 64
   ; MultiUser chooses the folder of the mode; a folder given with /D wins over it.
   StrCpy $9 $INSTDIR
   !insertmacro MULTIUSER_INIT
@@ -141,7 +134,6 @@ Section /o "un.$(SettingsSection)" SecUnSettings
 SectionEnd
 
 Function un.onInit
-  SetRegView 64
   !insertmacro MULTIUSER_UNINIT
   ; /RemoveSettings selects the settings section without the components page (for /S).
   ${GetParameters} $0
