@@ -77,7 +77,9 @@ void MainWindow::DisconnectCommand() {
 std::string MainWindow::HostNameText() const { return ConvertPasteText(hostName_, HostEncoding::UTF8); }
 
 void MainWindow::ReportConnectFailure(int error) {
-  std::string text = connection_.socket().ErrorText(error);
+  const HostTextError unreadable = HostTextErrorFromCode(error);
+  std::string text = unreadable != HostTextError::kNone ? FormatHostTextError(unreadable, HostNameText())
+                                                        : connection_.socket().ErrorText(error);
   if (text.empty()) text = std::string(UiString(kStrConnectFailed));
   window_.ShowMessage(text);
   const int slot = FindHost(store_, hostName_);

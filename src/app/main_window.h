@@ -91,8 +91,9 @@ class MainWindow : public ScreenObserver, public SocketEventHandler {
 
   // --- the connection's socket events ---
   void OnSocketEvent(SocketEvent event, int error) override;
-  // Tells the user that a connection failed (the system's text for the error, or a text of our
-  // own), offers to drop the host from the history, and shows "not connected".
+  // Tells the user that a connection failed (what is wrong with a host text that cannot be
+  // read, the system's text for the error, or a text of our own), offers to drop the host from
+  // the history, and shows "not connected".
   void ReportConnectFailure(int error);
 
   // --- ScreenObserver: what the screen asks of the window ---

@@ -173,6 +173,34 @@ std::string FormatHostRemovalQuestion(std::string_view host) {
   return FillInserts(UiString(kStrRemoveHostQuestion), {host});
 }
 
+std::string FormatHostTextError(HostTextError error, std::string_view hostText) {
+  std::string_view what;
+  switch (error) {
+    case HostTextError::kNone: return {};
+    case HostTextError::kEmptyHost: what = "接続先\"%1\"にホスト名がありません。"; break;
+    case HostTextError::kEmptyPort: what = "接続先\"%1\"のコロン(:)の後にポート番号がありません。"; break;
+    case HostTextError::kPortZero:
+      what = "接続先\"%1\"のポート番号 0 には接続できません。ポート番号は 1 から 65535 までです。";
+      break;
+    case HostTextError::kPortTooLarge:
+      what = "接続先\"%1\"のポート番号が大きすぎます。ポート番号は 1 から 65535 までです。";
+      break;
+    case HostTextError::kPortNotNumber:
+      what = "接続先\"%1\"のポート番号が数字ではありません。ポート番号は半角数字で書いてください。";
+      break;
+    case HostTextError::kExtraColon:
+      what = "接続先\"%1\"にはコロン(:)が多すぎます。IPv6 アドレスとしても読めません。";
+      break;
+    case HostTextError::kUnclosedBracket: what = "接続先\"%1\"の [ が ] で閉じられていません。"; break;
+    case HostTextError::kAfterBracket:
+      what = "接続先\"%1\"の ] の後には、何も書かないか「:ポート番号」を書いてください。";
+      break;
+  }
+  return FillInserts(what, {hostText}) +
+         "\n\n接続先の書き方: ホスト名、ホスト名:ポート番号、IPv6 アドレス、[IPv6 アドレス]:ポート番号"
+         "\n(例: bbs.example.jp、bbs.example.jp:2323、192.0.2.1:8888、::1、[::1]:2323)";
+}
+
 std::string MenuItemCaption(const MenuEntry& entry) {
   std::string caption(entry.text);
   if (!entry.acceleratorLabel.empty()) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "telnet/host_address.h"
+
 namespace velmora {
 
 // Every text the user sees and every id a front-end builds the menu and the dialogs from, kept
@@ -48,6 +50,11 @@ std::string FillInserts(std::string_view format, std::initializer_list<std::stri
 
 // String 4 with the host name as %1, asked after a connection to that host failed.
 std::string FormatHostRemovalQuestion(std::string_view host);
+
+// The message shown instead of connecting when a host text cannot be read (ParseHostText):
+// what is wrong with `hostText`, then the forms a host text may take, with examples. Empty for
+// HostTextError::kNone.
+std::string FormatHostTextError(HostTextError error, std::string_view hostText);
 
 // The commands of the main window's menu.
 enum CommandId : int {

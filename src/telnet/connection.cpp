@@ -9,7 +9,9 @@ namespace velmora {
 int Connection::ConnectToHost(const std::string& hostName) {
   if (socket_.IsOpen()) return 0;  // already connected or connecting
   DropQueue();
-  const int error = socket_.Connect(hostName);
+  const HostTextParse parsed = ParseHostText(hostName);
+  if (parsed.error != HostTextError::kNone) return HostTextErrorCode(parsed.error);
+  const int error = socket_.Connect(parsed.address);
   connecting_ = error == 0;
   return error;
 }

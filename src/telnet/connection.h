@@ -23,8 +23,10 @@ class Connection : public ByteSink, public ReplySink {
 
   explicit Connection(Socket& socket) : socket_(socket) {}
 
-  // Starts connecting to `hostName` on the telnet port. Returns 0 while the connect is under
-  // way, or the error code (no socket is then left).
+  // Starts connecting to the host text `hostName` (a host, "host:port", an IPv6 address or
+  // "[IPv6]:port"; see ParseHostText), on the telnet port when the text names none. Returns 0
+  // while the connect is under way, or the error code (no socket is then left): a text that
+  // cannot be read gives HostTextErrorCode of what is wrong with it, and no connect is tried.
   int ConnectToHost(const std::string& hostName);
   // Whether a connection exists, also while the connect is still under way.
   bool IsConnected() const { return socket_.IsOpen(); }

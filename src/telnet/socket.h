@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "telnet/host_address.h"
+
 namespace velmora {
 
 // What the network reports about the connection's socket, in the order it happened.
@@ -27,10 +29,12 @@ class Socket {
 
   virtual ~Socket() = default;
 
-  // Resolves the host (a name, then a dotted address), creates the socket and starts a
-  // non-blocking connect to the telnet port. Returns 0 while the connect is under way (its end
-  // comes as SocketEvent::Connected), otherwise the error code; no socket is then left open.
-  virtual int Connect(const std::string& host) = 0;
+  // Resolves the host (a name, an IPv4 or an IPv6 address) to its addresses, creates a socket
+  // and starts a non-blocking connect to the address's port, or to the telnet port when it has
+  // none. A connect that fails goes on to the next address; SocketEvent::Connected reports
+  // the first that succeeds, or the error of the last. Returns 0 while a connect is under way,
+  // otherwise the error code; no socket is then left open.
+  virtual int Connect(const HostAddress& address) = 0;
   // Offers bytes; returns how many were taken (possibly fewer than offered), kWouldBlock when
   // none could be (SocketEvent::Writable follows), or another negative value for an error.
   virtual long Send(const uint8_t* data, size_t size) = 0;

@@ -131,6 +131,21 @@ TEST(UiText, HostRemovalQuestionQuotesTheHostLiterally) {
   EXPECT_EQ(FormatHostRemovalQuestion(""), "ホスト\"\"を接続履歴から削除しますか?");
 }
 
+// Each unreadable host text gets its own reason, with the text quoted as typed (a '%' in it
+// stays), then the forms a host text may take.
+TEST(UiText, HostTextErrorsSayWhatIsWrongAndShowTheForms) {
+  std::set<std::string> reasons;
+  for (int e = static_cast<int>(HostTextError::kEmptyHost); e <= static_cast<int>(HostTextError::kAfterBracket); ++e) {
+    SCOPED_TRACE(e);
+    const std::string text = FormatHostTextError(static_cast<HostTextError>(e), "h%1:x");
+    EXPECT_NE(text.find("接続先\"h%1:x\""), std::string::npos) << text;
+    EXPECT_NE(text.find("[::1]:2323"), std::string::npos) << text;
+    reasons.insert(text.substr(0, text.find('\n')));
+  }
+  EXPECT_EQ(reasons.size(), 8u);
+  EXPECT_EQ(FormatHostTextError(HostTextError::kNone, "host"), "");
+}
+
 TEST(UiText, StringTableHasExactlyEntriesOneToSix) {
   EXPECT_TRUE(UiString(0).empty());
   EXPECT_TRUE(UiString(7).empty());

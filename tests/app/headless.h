@@ -23,23 +23,30 @@
 
 namespace velmora::testing {
 
-// A peer listening on 127.0.0.1. It accepts one connection at a time; a later Accept takes the
-// next one (the terminal's next connection) after dropping the previous.
+// A peer listening on 127.0.0.1 (or ::1). It accepts one connection at a time; a later Accept
+// takes the next one (the terminal's next connection) after dropping the previous.
 class LoopbackPeer {
  public:
   // `receiveBuffer` > 0 shrinks the receive buffer of the accepted connections, so that a
-  // peer that does not read soon pushes back on the terminal's output.
-  explicit LoopbackPeer(int receiveBuffer = 0) {
-    listen_ = socket(AF_INET, SOCK_STREAM, 0);
+  // peer that does not read soon pushes back on the terminal's output. With `family` AF_INET6
+  // the peer listens on ::1, and `port` stays 0 where the machine has no IPv6 loopback.
+  explicit LoopbackPeer(int receiveBuffer = 0, int family = AF_INET) {
+    listen_ = socket(family, SOCK_STREAM, 0);
+    if (listen_ < 0) return;
     if (receiveBuffer > 0) setsockopt(listen_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(listen_, 1);
-    socklen_t len = sizeof a;
-    getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
+    sockaddr_in6 a6{};
+    a6.sin6_family = AF_INET6;
+    a6.sin6_addr = in6addr_loopback;
+    sockaddr* address = family == AF_INET6 ? reinterpret_cast<sockaddr*>(&a6) : reinterpret_cast<sockaddr*>(&a);
+    socklen_t len = family == AF_INET6 ? sizeof a6 : sizeof a;
+    if (bind(listen_, address, len) != 0 || listen(listen_, 1) != 0 || getsockname(listen_, address, &len) != 0) {
+      CloseListener();
+      return;
+    }
+    port = ntohs(family == AF_INET6 ? a6.sin6_port : a.sin_port);
   }
   ~LoopbackPeer() {
     CloseConnection();

@@ -224,7 +224,7 @@ TEST(Lifecycle, ConnectRecordsTheHostFirstInTheHistory) {
 // The text the system has for a failed lookup of `host`.
 std::string LookupFailureText(const std::string& host) {
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
   const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
@@ -298,10 +298,101 @@ TEST(Lifecycle, FailedConnectionsAreReportedAndOfferToForgetTheHost) {
   }
 }
 
+// The host text with a port, as typed on the command line, reaches a host on that port over
+// IPv4 or IPv6; the title and the history keep the text as typed, beside the same host without
+// a port.
+void ConnectsThroughTheHostText(int family, const std::string& address) {
+  LoopbackPeer peer(0, family);
+  if (peer.port == 0) GTEST_SKIP() << "this machine has no " << address << " loopback to listen on";
+  Terminal h;  // no port of the tests' own: only the host text names it
+  ASSERT_TRUE(AddHost(h.store, HistoryEntry::Make(address, HostEncoding::EUC, "vt100")));
+  const std::string text = (family == AF_INET6 ? "[" + address + "]" : address) + ":" + std::to_string(peer.port);
+  h.logic.LoadSettingsAndCommandLine("/H " + text + " /C utf8");
+  ASSERT_TRUE(h.logic.OnCreate());
+  h.logic.ConnectAtStart();
+  ASSERT_TRUE(peer.Accept());
+  ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == text + " - Velmora"; }));
+  peer.Send("over " + address + "\r\n");
+  ASSERT_TRUE(h.PumpUntil([&] { return h.Row(0) == "over " + address; }));
+  EXPECT_EQ(h.store.Get(kHistory, "host 0")->bytes, text + std::string("\0" "2\0" "vt100\0\0", 10));
+  std::vector<std::string> names;
+  FillHostCombo(h.store, names);
+  EXPECT_EQ(names, (std::vector<std::string>{text, address}));
+}
+
+TEST(Lifecycle, HostTextWithPortReachesThatPortOverIPv4) { ConnectsThroughTheHostText(AF_INET, "127.0.0.1"); }
+TEST(Lifecycle, HostTextWithPortReachesThatPortOverIPv6) { ConnectsThroughTheHostText(AF_INET6, "::1"); }
+
+// A name with addresses of both families: the first address refuses, the next is tried. Where
+// "localhost" has only one family the case cannot be made and is skipped.
+TEST(Lifecycle, ARefusedAddressGoesOnToTheNext) {
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  std::vector<int> families;
+  if (getaddrinfo("localhost", nullptr, &hints, &found) == 0) {
+    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) families.push_back(a->ai_family);
+    freeaddrinfo(found);
+  }
+  const auto second = std::find_if(families.begin(), families.end(), [&](int f) { return f != families[0]; });
+  if (second == families.end()) GTEST_SKIP() << "\"localhost\" has addresses of one family only here";
+  LoopbackPeer peer(0, *second);  // the first address's family has nobody on the port
+  ASSERT_NE(peer.port, 0);
+  Terminal h;
+  const std::string text = "localhost:" + std::to_string(peer.port);
+  h.logic.LoadSettingsAndCommandLine("/H " + text);
+  ASSERT_TRUE(h.logic.OnCreate());
+  h.logic.ConnectAtStart();
+  ASSERT_TRUE(peer.Accept());
+  ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == text + " - Velmora"; }));
+  EXPECT_TRUE(h.window.messages.empty());
+
+  // Every address refuses: one failure, with the system's text.
+  peer.CloseConnection();
+  ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kIdle; }));
+  peer.CloseListener();
+  DialogChooses(h, text, 0, false, false);
+  h.logic.OnCommand(kCmdConnect);
+  ASSERT_TRUE(h.PumpUntil([&] { return !h.window.messages.empty(); }));
+  EXPECT_EQ(h.window.messages, std::vector<std::string>{std::strerror(ECONNREFUSED)});
+  EXPECT_EQ(h.socket.fd(), -1);
+}
+
+// A host text that cannot be read is refused with what is wrong with it, before any socket
+// exists; a remembered one may be forgotten, as after any failed connection.
+TEST(Lifecycle, UnreadableHostTextIsReportedWithoutConnecting) {
+  const struct {
+    const char* text;
+    HostTextError error;
+  } cases[] = {
+      {":23", HostTextError::kEmptyHost},         {"127.0.0.1:", HostTextError::kEmptyPort},
+      {"127.0.0.1:0", HostTextError::kPortZero},  {"127.0.0.1:65536", HostTextError::kPortTooLarge},
+      {"host:2a", HostTextError::kPortNotNumber}, {"host:23:24", HostTextError::kExtraColon},
+      {"[::1:23", HostTextError::kUnclosedBracket}, {"[::1]23", HostTextError::kAfterBracket},
+  };
+  for (const auto& c : cases) {
+    for (const bool remembered : {false, true}) {
+      SCOPED_TRACE(std::string(c.text) + (remembered ? " remembered" : ""));
+      Terminal h(1);  // a port of the tests' own is never a reason to connect
+      if (remembered) {
+        ASSERT_TRUE(AddHost(h.store, HistoryEntry::Make(c.text, HostEncoding::EUC, "vt100")));
+      }
+      h.logic.LoadSettingsAndCommandLine(std::string("/H ") + c.text);
+      ASSERT_TRUE(h.logic.OnCreate());
+      h.logic.ConnectAtStart();
+      EXPECT_EQ(h.window.messages, std::vector<std::string>{FormatHostTextError(c.error, c.text)});
+      EXPECT_EQ(h.window.questions.size(), remembered ? 1u : 0u);
+      EXPECT_FALSE(h.logic.IsConnected());
+      EXPECT_EQ(h.socket.fd(), -1);
+      EXPECT_EQ(h.window.title, kIdle);
+    }
+  }
+}
+
 // A socket whose errors the system has no text for.
 class SilentSocket : public Socket {
  public:
-  int Connect(const std::string&) override { return 12345; }
+  int Connect(const HostAddress&) override { return 12345; }
   long Send(const uint8_t*, size_t) override { return -2; }
   long Receive(uint8_t*, size_t) override { return -2; }
   void ShutdownSend() override {}
@@ -332,7 +423,7 @@ class HeldBytesSocket : public Socket {
   std::vector<size_t> receives;
   std::optional<long> nextResult;
 
-  int Connect(const std::string&) override {
+  int Connect(const HostAddress&) override {
     open_ = true;
     return 0;
   }

@@ -9,8 +9,8 @@ QtSocket::~QtSocket() {
   PosixSocket::Close();
 }
 
-int QtSocket::Connect(const std::string& host) {
-  const int result = PosixSocket::Connect(host);
+int QtSocket::Connect(const HostAddress& address) {
+  const int result = PosixSocket::Connect(address);
   Watch();
   return result;
 }

@@ -18,7 +18,7 @@ class QtSocket : public QObject, public PosixSocket {
   explicit QtSocket(std::optional<uint16_t> portOverride = std::nullopt) : PosixSocket(portOverride) {}
   ~QtSocket() override;
 
-  int Connect(const std::string& host) override;
+  int Connect(const HostAddress& address) override;
   long Send(const uint8_t* data, size_t size) override;
   long Receive(uint8_t* data, size_t size) override;
   void ShutdownSend() override;

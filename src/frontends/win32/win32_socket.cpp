@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -19,49 +20,80 @@ std::string WideToUtf8(const wchar_t* text, int length) {
   return out;
 }
 
+// The host's addresses of one family, appended to `out`; 0, or the resolver's error code.
+int Resolve(const std::string& host, int family, std::vector<sockaddr_storage>& out, std::vector<int>& lengths) {
+  addrinfo hints{};
+  hints.ai_family = family;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int error = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (error != 0) return error;
+  for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+    if (a->ai_family != family || a->ai_addrlen > sizeof(sockaddr_storage)) continue;
+    sockaddr_storage address{};
+    std::memcpy(&address, a->ai_addr, a->ai_addrlen);
+    out.push_back(address);
+    lengths.push_back(static_cast<int>(a->ai_addrlen));
+  }
+  freeaddrinfo(found);
+  return 0;
+}
+
 }  // namespace
 
 Win32Socket::~Win32Socket() { Close(); }
 
-// The host by name, else as a dotted address looked up by its four bytes; then a socket
-// registered for the window's messages (which makes it non-blocking) and a connect to the
-// telnet port. A connect that would block is under way: its end comes as FD_CONNECT.
-int Win32Socket::Connect(const std::string& host) {
+// The host's IPv4 addresses first (a dotted address as it is, else the name's), then its IPv6
+// ones; then a connect to the first that takes one, on the address's port or the telnet
+// port. A connect that would block is under way: its end comes as FD_CONNECT.
+int Win32Socket::Connect(const HostAddress& target) {
   if (socket_ != INVALID_SOCKET) return 0;
-  const hostent* found = gethostbyname(host.c_str());
-  if (found == nullptr) {
-    const unsigned long address = inet_addr(host.c_str());
-    found = gethostbyaddr(reinterpret_cast<const char*>(&address), 4, AF_INET);
-    if (found == nullptr) return WSAGetLastError();
-  }
-  in_addr address{};
-  if (found->h_addr_list == nullptr || found->h_addr_list[0] == nullptr || found->h_length != 4) return WSAHOST_NOT_FOUND;
-  std::memcpy(&address, found->h_addr_list[0], 4);
+  candidates_.clear();
+  nextCandidate_ = 0;
+  std::vector<sockaddr_storage> addresses;
+  std::vector<int> lengths;
+  const int ipv4Error = Resolve(target.host, AF_INET, addresses, lengths);
+  Resolve(target.host, AF_INET6, addresses, lengths);
+  if (addresses.empty()) return ipv4Error != 0 ? ipv4Error : WSAHOST_NOT_FOUND;
 
-  socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (socket_ == INVALID_SOCKET) return WSAGetLastError();
-  if (WSAAsyncSelect(socket_, window_, kWmSocket, kEvents) == SOCKET_ERROR) {
-    const int error = WSAGetLastError();
-    closesocket(socket_);
-    socket_ = INVALID_SOCKET;
-    return error;
-  }
   uint16_t port = htons(23);
   if (const servent* service = getservbyname("telnet", "tcp")) port = static_cast<uint16_t>(service->s_port);
   if (portOverride_) port = htons(*portOverride_);
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = port;
-  peer.sin_addr = address;
-  if (connect(socket_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == SOCKET_ERROR) {
-    const int error = WSAGetLastError();
-    if (error != WSAEWOULDBLOCK) {
-      closesocket(socket_);
-      socket_ = INVALID_SOCKET;
-      return error;
+  if (target.port) port = htons(*target.port);
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    if (addresses[i].ss_family == AF_INET6) {
+      reinterpret_cast<sockaddr_in6&>(addresses[i]).sin6_port = port;
+    } else {
+      reinterpret_cast<sockaddr_in&>(addresses[i]).sin_port = port;
     }
+    candidates_.push_back({addresses[i], lengths[i]});
   }
-  return 0;
+  return ConnectNext();
+}
+
+int Win32Socket::ConnectNext() {
+  int error = WSAEHOSTUNREACH;
+  while (nextCandidate_ < candidates_.size()) {
+    const Candidate& peer = candidates_[nextCandidate_++];
+    const SOCKET s = ::socket(peer.address.ss_family, SOCK_STREAM, 0);
+    if (s == INVALID_SOCKET) {
+      error = WSAGetLastError();
+      continue;
+    }
+    // The registration also makes the socket non-blocking.
+    if (WSAAsyncSelect(s, window_, kWmSocket, kEvents) == SOCKET_ERROR ||
+        (connect(s, reinterpret_cast<const sockaddr*>(&peer.address), peer.length) == SOCKET_ERROR &&
+         WSAGetLastError() != WSAEWOULDBLOCK)) {
+      error = WSAGetLastError();
+      closesocket(s);
+      continue;
+    }
+    socket_ = s;
+    return 0;
+  }
+  candidates_.clear();
+  nextCandidate_ = 0;
+  return error;
 }
 
 long Win32Socket::Send(const uint8_t* data, size_t size) {
@@ -87,6 +119,8 @@ void Win32Socket::Close() {
   shutdown(socket_, SD_BOTH);
   closesocket(socket_);  // also ends the registration for the window's messages
   socket_ = INVALID_SOCKET;
+  candidates_.clear();
+  nextCandidate_ = 0;
 }
 
 // The system's text for the code in the user's language, as UTF-8; empty when it has none.
@@ -103,12 +137,31 @@ void Win32Socket::OnSocketMessage(WPARAM wParam, LPARAM lParam) {
   if (handler_ == nullptr || socket_ == INVALID_SOCKET || static_cast<SOCKET>(wParam) != socket_) return;
   const int error = WSAGETSELECTERROR(lParam);
   switch (WSAGETSELECTEVENT(lParam)) {
-    case FD_CONNECT: handler_->OnSocketEvent(SocketEvent::Connected, error); break;
+    case FD_CONNECT: OnConnectResult(error); break;
     case FD_READ: handler_->OnSocketEvent(SocketEvent::Readable, error); break;
     case FD_WRITE: handler_->OnSocketEvent(SocketEvent::Writable, error); break;
     case FD_CLOSE: handler_->OnSocketEvent(SocketEvent::Closed, error); break;
     default: break;
   }
+}
+
+// A failed connect goes on to the next address; the failed socket stays until one is under
+// way, so that a failure of them all is reported with a socket still there, as for one address.
+void Win32Socket::OnConnectResult(int error) {
+  if (error != 0 && nextCandidate_ < candidates_.size()) {
+    const SOCKET failed = socket_;
+    socket_ = INVALID_SOCKET;
+    const int next = ConnectNext();
+    if (next == 0) {
+      closesocket(failed);
+      return;
+    }
+    socket_ = failed;
+    error = next;
+  }
+  candidates_.clear();
+  nextCandidate_ = 0;
+  handler_->OnSocketEvent(SocketEvent::Connected, error);
 }
 
 }  // namespace velmora

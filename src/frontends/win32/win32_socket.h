@@ -1,10 +1,12 @@
 #pragma once
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "telnet/socket.h"
 
@@ -18,14 +20,15 @@ constexpr UINT kWmSocket = WM_USER + 1;
 // procedure hands each such message to OnSocketMessage, which reports it as a SocketEvent.
 class Win32Socket : public Socket {
  public:
-  // `portOverride` replaces the telnet service port; tests use it to reach a peer of their own.
+  // `portOverride` replaces the telnet service port (a port in the host text still wins); tests
+  // use it to reach a peer of their own.
   explicit Win32Socket(std::optional<uint16_t> portOverride = std::nullopt) : portOverride_(portOverride) {}
   ~Win32Socket() override;
 
   // The window that receives the socket's messages; set before the first Connect.
   void SetWindow(HWND window) { window_ = window; }
 
-  int Connect(const std::string& host) override;
+  int Connect(const HostAddress& address) override;
   long Send(const uint8_t* data, size_t size) override;
   long Receive(uint8_t* data, size_t size) override;
   void ShutdownSend() override;
@@ -39,7 +42,21 @@ class Win32Socket : public Socket {
   void OnSocketMessage(WPARAM wParam, LPARAM lParam);
 
  private:
+  // One resolved address of the host, with the port set.
+  struct Candidate {
+    sockaddr_storage address;
+    int length;
+  };
+  // Starts a connect to the first of the addresses not yet tried that takes one, on a socket
+  // registered for the window's messages; 0 when a connect is under way (or made), otherwise
+  // the error of the last address tried.
+  int ConnectNext();
+  // FD_CONNECT: the next address is tried after a failure, while there is one.
+  void OnConnectResult(int error);
+
   std::optional<uint16_t> portOverride_;
+  std::vector<Candidate> candidates_;  // IPv4 addresses first, then IPv6
+  size_t nextCandidate_ = 0;
   HWND window_ = nullptr;
   SocketEventHandler* handler_ = nullptr;
   SOCKET socket_ = INVALID_SOCKET;

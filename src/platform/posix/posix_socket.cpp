@@ -30,23 +30,44 @@ int ResolverCode(int error) {
   return kNegativeResolverCodes ? -magnitude : magnitude;
 }
 
-// The IPv4 address of a host: its name resolved, or else the text read as a dotted address.
-// Returns 0, a system error number, or a resolver failure as ResolverError gives it.
-int ResolveHost(const std::string& host, in_addr& address) {
+// Every address of a host, IPv4 and IPv6, in the order the resolver prefers them: the name
+// resolved, or else the text read as a dotted IPv4 address. Returns 0 with at least one
+// address, a system error number, or a resolver failure as ResolverError gives it.
+int ResolveHost(const std::string& host, std::vector<sockaddr_storage>& addresses, std::vector<socklen_t>& lengths) {
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
-  int error = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  if (error == 0 && found != nullptr) {
-    address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
-    return 0;
+  const int error = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  const int systemError = errno;
+  for (const addrinfo* a = error == 0 ? found : nullptr; a != nullptr; a = a->ai_next) {
+    if ((a->ai_family != AF_INET && a->ai_family != AF_INET6) || a->ai_addrlen > sizeof(sockaddr_storage)) continue;
+    sockaddr_storage address{};
+    std::memcpy(&address, a->ai_addr, a->ai_addrlen);
+    addresses.push_back(address);
+    lengths.push_back(a->ai_addrlen);
   }
   if (found != nullptr) freeaddrinfo(found);
-  if (inet_pton(AF_INET, host.c_str(), &address) == 1) return 0;
-  if (error == EAI_SYSTEM) return errno != 0 ? errno : EIO;
+  if (!addresses.empty()) return 0;
+  sockaddr_in dotted{};
+  if (inet_pton(AF_INET, host.c_str(), &dotted.sin_addr) == 1) {
+    dotted.sin_family = AF_INET;
+    sockaddr_storage address{};
+    std::memcpy(&address, &dotted, sizeof dotted);
+    addresses.push_back(address);
+    lengths.push_back(sizeof dotted);
+    return 0;
+  }
+  if (error == EAI_SYSTEM) return systemError != 0 ? systemError : EIO;
   return ResolverError(error != 0 ? error : EAI_NONAME);
+}
+
+void SetPort(sockaddr_storage& address, uint16_t port) {
+  if (address.ss_family == AF_INET6) {
+    reinterpret_cast<sockaddr_in6&>(address).sin6_port = htons(port);
+  } else {
+    reinterpret_cast<sockaddr_in&>(address).sin_port = htons(port);
+  }
 }
 
 // strerror_r comes in two forms: the XSI one answers 0 and fills the buffer (or an error for
@@ -92,27 +113,45 @@ uint16_t TelnetPort() {
 
 PosixSocket::~PosixSocket() { Close(); }
 
-int PosixSocket::Connect(const std::string& host) {
+int PosixSocket::Connect(const HostAddress& target) {
   if (fd_ >= 0) return 0;
-  in_addr address{};
-  if (const int error = ResolveHost(host, address); error != 0) return error;
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) return errno;
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(portOverride_ ? *portOverride_ : TelnetPort());
-  peer.sin_addr = address;
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0 && errno != EINPROGRESS) {
-    const int error = errno;
-    ::close(fd);
-    return error;
+  candidates_.clear();
+  nextCandidate_ = 0;
+  std::vector<sockaddr_storage> addresses;
+  std::vector<socklen_t> lengths;
+  if (const int error = ResolveHost(target.host, addresses, lengths); error != 0) return error;
+  const uint16_t port = target.port ? *target.port : portOverride_ ? *portOverride_ : TelnetPort();
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    SetPort(addresses[i], port);
+    candidates_.push_back({addresses[i], lengths[i]});
   }
-  // Even a connect that finished at once is reported as an event, as the window expects.
-  fd_ = fd;
-  connecting_ = true;
-  wantWrite_ = false;
-  closedReported_ = false;
-  return 0;
+  return ConnectNext();
+}
+
+int PosixSocket::ConnectNext() {
+  int error = EHOSTUNREACH;
+  while (nextCandidate_ < candidates_.size()) {
+    const Candidate& peer = candidates_[nextCandidate_++];
+    const int fd = socket(peer.address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+      error = errno;
+      continue;
+    }
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&peer.address), peer.length) != 0 && errno != EINPROGRESS) {
+      error = errno;
+      ::close(fd);
+      continue;
+    }
+    // Even a connect that finished at once is reported as an event, as the window expects.
+    fd_ = fd;
+    connecting_ = true;
+    wantWrite_ = false;
+    closedReported_ = false;
+    return 0;
+  }
+  candidates_.clear();
+  nextCandidate_ = 0;
+  return error;
 }
 
 long PosixSocket::Send(const uint8_t* data, size_t size) {
@@ -144,6 +183,8 @@ void PosixSocket::ShutdownSend() {
 void PosixSocket::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  candidates_.clear();
+  nextCandidate_ = 0;
   connecting_ = false;
   wantWrite_ = false;
   closedReported_ = false;
@@ -167,6 +208,21 @@ void PosixSocket::Dispatch(short revents) {
     int error = 0;
     socklen_t length = sizeof error;
     if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+    if (error != 0 && nextCandidate_ < candidates_.size()) {
+      // The next address is tried; the failed socket stays until one is under way, so that a
+      // failure of them all is reported with a socket still there, as for a single address.
+      const int failed = fd_;
+      fd_ = -1;
+      const int next = ConnectNext();
+      if (next == 0) {
+        ::close(failed);
+        return;
+      }
+      fd_ = failed;
+      error = next;
+    }
+    candidates_.clear();
+    nextCandidate_ = 0;
     connecting_ = false;
     handler_->OnSocketEvent(SocketEvent::Connected, error);
     return;

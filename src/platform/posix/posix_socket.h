@@ -1,7 +1,10 @@
 #pragma once
+#include <sys/socket.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "telnet/socket.h"
 
@@ -12,11 +15,12 @@ namespace velmora {
 // waits for and hands what poll reported to Dispatch, which turns it into SocketEvents.
 class PosixSocket : public Socket {
  public:
-  // `portOverride` replaces the telnet service port; tests use it to reach a peer of their own.
+  // `portOverride` replaces the telnet service port (a port in the host text still wins); tests
+  // use it to reach a peer of their own.
   explicit PosixSocket(std::optional<uint16_t> portOverride = std::nullopt) : portOverride_(portOverride) {}
   ~PosixSocket() override;
 
-  int Connect(const std::string& host) override;
+  int Connect(const HostAddress& address) override;
   long Send(const uint8_t* data, size_t size) override;
   long Receive(uint8_t* data, size_t size) override;
   void ShutdownSend() override;
@@ -36,7 +40,18 @@ class PosixSocket : public Socket {
   bool PollOnce(int timeoutMs);
 
  private:
+  // One resolved address of the host, with the port set.
+  struct Candidate {
+    sockaddr_storage address;
+    socklen_t length;
+  };
+  // Starts a non-blocking connect to the first of the addresses not yet tried that takes one;
+  // 0 when a connect is under way, otherwise the error of the last address tried.
+  int ConnectNext();
+
   std::optional<uint16_t> portOverride_;
+  std::vector<Candidate> candidates_;  // the host's addresses in the resolver's order
+  size_t nextCandidate_ = 0;
   SocketEventHandler* handler_ = nullptr;
   int fd_ = -1;
   bool connecting_ = false;

@@ -285,7 +285,7 @@ class Win32SocketTest : public ::testing::Test, public SocketEventHandler {
 };
 
 TEST_F(Win32SocketTest, ConnectTalkAndClose) {
-  ASSERT_EQ(socket->Connect("127.0.0.1"), 0);
+  ASSERT_EQ(socket->Connect({"127.0.0.1", std::nullopt}), 0);
   EXPECT_TRUE(socket->IsOpen());
   ASSERT_TRUE(Until([&] { return Saw(SocketEvent::Connected); }));
   EXPECT_EQ(errors[0], 0);
@@ -315,13 +315,13 @@ TEST_F(Win32SocketTest, FailuresAreErrorCodes) {
   // Nobody listens: the connect is under way, then ends with the refusal.
   closesocket(listener);
   listener = INVALID_SOCKET;
-  ASSERT_EQ(socket->Connect("127.0.0.1"), 0);
+  ASSERT_EQ(socket->Connect({"127.0.0.1", std::nullopt}), 0);
   ASSERT_TRUE(Until([&] { return Saw(SocketEvent::Connected); }));
   EXPECT_EQ(errors[0], WSAECONNREFUSED);
   socket->Close();
 
   // A name that resolves nowhere: an error code at once, and no socket.
-  const int error = socket->Connect("no-such-host.invalid");
+  const int error = socket->Connect({"no-such-host.invalid", std::nullopt});
   EXPECT_NE(error, 0);
   EXPECT_FALSE(socket->IsOpen());
 
