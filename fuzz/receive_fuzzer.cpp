@@ -219,7 +219,8 @@ void CheckModel(const TerminalSession& session, const Bounds& bounds) {
             columnBound);
   }
   const ReceivePipeline& p = session.pipeline;
-  REQUIRE(p.utf8LongCount >= 0 && p.utf8LongCount <= 3, "%d bytes of a four-byte character held", p.utf8LongCount);
+  const int held = p.decoder().heldLongBytes();
+  REQUIRE(held >= 0 && held <= 3, "%d bytes of a four-byte character held", held);
   REQUIRE(session.stream.sequenceLength <= session.stream.sequenceBuffer.size(), "sequence length %u",
           session.stream.sequenceLength);
 }

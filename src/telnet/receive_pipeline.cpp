@@ -1,7 +1,5 @@
 #include "telnet/receive_pipeline.h"
 
-#include "encoding/code_converter.h"
-#include "encoding/cp932.h"
 
 namespace velmora {
 
@@ -18,15 +16,13 @@ constexpr const char* kCommandTokens[] = {
     "[SB]",   "[WILL]", "[WONT]",  "[DO]",  "[DONT]",
 };
 
-bool IsUtf8Continuation(uint8_t b) { return b >= 0x80 && b <= 0xBF; }
-
 }  // namespace
 
 void ReceivePipeline::ReceiveByte(uint8_t b) {
   // Printable ASCII in text with nothing pending and no shift in force is simply written: the
   // common case, taken before the general rules (which give it the same treatment).
-  if (stream_.receiveState == ReceiveState::Text && b >= 0x20 && b < 0x7F && pendingLead == 0 &&
-      utf8LongCount == 0 && !katakanaShift && !stream_.kanjiMode) {
+  if (stream_.receiveState == ReceiveState::Text && b >= 0x20 && b < 0x7F && decoder_.pendingLead() == 0 &&
+      decoder_.heldLongBytes() == 0 && !katakanaShift_ && !stream_.kanjiMode) {
     screen_.PutChar(b);
     trace_.Trace("%c", b);
     return;
@@ -77,21 +73,20 @@ void ReceivePipeline::ReceiveCommandByte(uint8_t b) {
 void ReceivePipeline::ReceiveTextByte(uint8_t b) {
   // A pending lead byte is completed by any byte from 0x20 up but IAC; a control character or
   // a telnet command in between is handled first and the lead keeps waiting.
-  if (pendingLead != 0 && b >= 0x20 && b != kIac) {
-    if (DecodePair(pendingLead, b)) {
-      pendingLead = 0;
-      // A character completed under another encoding than the one it began in must not
-      // leave its UTF-8 middle byte to spoil the next three-byte character.
-      utf8Middle = 0;
-    }
+  if (decoder_.pendingLead() != 0 && b >= 0x20 && b != kIac) {
+    Write(decoder_.CompleteLead(b, options_.hostEncoding, stream_.kanjiMode));
     return;
   }
-  if (utf8LongCount > 0) {
-    if (GatherLongUtf8(b)) return;
+  if (decoder_.heldLongBytes() > 0) {
+    HostDecoder::Result r;
+    if (decoder_.GatherLong(b, r)) {
+      Write(r);
+      return;
+    }
     // Not a well-formed four-byte sequence after all: its bytes are single-byte characters.
-    const int held = utf8LongCount;
-    utf8LongCount = 0;
-    for (int i = 0; i < held; ++i) WriteSingle(utf8Long[i]);
+    uint8_t held[3];
+    const int count = decoder_.TakeLong(held);
+    for (int i = 0; i < count; ++i) WriteSingle(held[i]);
   }
   if (b == kIac) {
     trace_.Trace("[IAC]");
@@ -103,8 +98,8 @@ void ReceivePipeline::ReceiveTextByte(uint8_t b) {
     stream_.BeginSequence(ReceiveState::Escape);
     return;
   }
-  if (IsLeadByte(b)) {
-    pendingLead = b;
+  if (HostDecoder::IsLeadByte(b, options_.hostEncoding, stream_.kanjiMode)) {
+    decoder_.BeginLead(b);
     return;
   }
   switch (b) {
@@ -134,26 +129,37 @@ void ReceivePipeline::ReceiveTextByte(uint8_t b) {
     default:
       break;
   }
-  if (b >= 0xF0 && b <= 0xF4 && options_.hostEncoding == HostEncoding::UTF8) {
-    utf8Long[0] = b;
-    utf8LongCount = 1;
+  if (HostDecoder::IsLongUtf8Lead(b) && options_.hostEncoding == HostEncoding::UTF8) {
+    decoder_.BeginLong(b);
     return;
   }
   WriteSingle(b);
 }
 
-bool ReceivePipeline::GatherLongUtf8(uint8_t b) {
-  if (!IsUtf8Continuation(b)) return false;
-  if (utf8LongCount < 3) {
-    utf8Long[utf8LongCount++] = b;
-    return true;
+// Writes what the decoder completed, with its trace: the code page 932 bytes of a character,
+// or the host bytes of one that code page 932 cannot show.
+void ReceivePipeline::Write(const HostDecoder::Result& r) {
+  using Kind = HostDecoder::Result::Kind;
+  switch (r.kind) {
+    case Kind::Pending:
+      return;
+    case Kind::Single:
+      screen_.PutChar(r.first);
+      trace_.Trace("%c", r.first);
+      return;
+    case Kind::Double:
+      screen_.PutDoubleChar(r.first, r.second);
+      trace_.Trace("%c%c", r.first, r.second);
+      return;
+    case Kind::VoicedMark:
+    case Kind::SemiVoicedMark:
+      screen_.ApplyVoicedMark(r.kind == Kind::SemiVoicedMark);
+      break;
+    case Kind::NoForm:
+      screen_.PutChar('?');
+      break;
   }
-  // A character beyond the 16-bit range: code page 932 has no form for it.
-  screen_.PutChar('?');
-  for (int i = 0; i < 3; ++i) trace_.Trace("\\%d", utf8Long[i]);
-  trace_.Trace("\\%d", b);
-  utf8LongCount = 0;
-  return true;
+  for (int i = 0; i < r.rawCount; ++i) trace_.Trace("\\%d", r.raw[i]);
 }
 
 void ReceivePipeline::WriteSingle(uint8_t b) {
@@ -164,87 +170,12 @@ void ReceivePipeline::WriteSingle(uint8_t b) {
 
 bool ReceivePipeline::ApplyShiftState(uint8_t& b) {
   if (b == 0x0E || b == 0x0F) {
-    katakanaShift = (b == 0x0E);
+    katakanaShift_ = (b == 0x0E);
     trace_.Trace("[%03d]", b);
     return true;
   }
-  if (katakanaShift && b >= 0x21 && b <= 0x5F) b = static_cast<uint8_t>(b + 0x80);
+  if (katakanaShift_ && b >= 0x21 && b <= 0x5F) b = static_cast<uint8_t>(b + 0x80);
   return false;
-}
-
-bool ReceivePipeline::IsLeadByte(uint8_t b) const {
-  if (stream_.kanjiMode) return true;
-  switch (options_.hostEncoding) {
-    case HostEncoding::SJIS:
-      return IsSjisLeadByte(b);
-    case HostEncoding::UTF8:
-      return b >= 0xC0 && b <= 0xEF;
-    default:
-      return b == 0x8E || (b >= 0xA1 && b <= 0xFE);
-  }
-}
-
-bool ReceivePipeline::DecodePair(uint8_t lead, uint8_t b) {
-  uint8_t s1 = lead;
-  uint8_t s2 = b;
-  if (stream_.kanjiMode) {
-    JisToSjis(s1, s2);
-    screen_.PutDoubleChar(s1, s2);
-    trace_.Trace("%c%c", s1, s2);
-    return true;
-  }
-  switch (options_.hostEncoding) {
-    case HostEncoding::SJIS:
-      screen_.PutDoubleChar(s1, s2);
-      trace_.Trace("%c%c", s1, s2);
-      return true;
-    case HostEncoding::UTF8: {
-      if (lead >= 0xE0 && lead <= 0xEF && utf8Middle == 0) {
-        utf8Middle = b;
-        return false;
-      }
-      uint8_t third = 0;
-      if (lead >= 0xC0 && lead <= 0xDF) {
-        utf8Middle = b;
-      } else {
-        third = b;
-      }
-      const uint8_t middle = utf8Middle;
-      s2 = middle;
-      const int n = Utf8ToSjis(s1, s2, third);
-      if (n == 1) {
-        screen_.PutChar(s1);
-        trace_.Trace("%c", s1);
-      } else if (n == 2) {
-        screen_.PutDoubleChar(s1, s2);
-        trace_.Trace("%c%c", s1, s2);
-      } else {
-        // The combining sound marks have no code page 932 form; they modify the kana before.
-        if (lead == 0xE3 && middle == 0x82 && third == 0x99) {
-          screen_.ApplyVoicedMark(false);
-        } else if (lead == 0xE3 && middle == 0x82 && third == 0x9A) {
-          screen_.ApplyVoicedMark(true);
-        } else {
-          screen_.PutChar('?');
-        }
-        trace_.Trace("\\%d", lead);
-        trace_.Trace("\\%d", middle);
-        if (third != 0) trace_.Trace("\\%d", third);
-      }
-      utf8Middle = 0;
-      return true;
-    }
-    default:
-      if (lead == 0x8E) {
-        screen_.PutChar(b);  // half-width katakana
-        trace_.Trace("%c", b);
-      } else {
-        EucToSjis(s1, s2);
-        screen_.PutDoubleChar(s1, s2);
-        trace_.Trace("%c%c", s1, s2);
-      }
-      return true;
-  }
 }
 
 }  // namespace velmora

@@ -5,6 +5,7 @@
 #include "emulation/stream_state.h"
 #include "emulation/terminal_options.h"
 #include "emulation/trace_writer.h"
+#include "encoding/host_decoder.h"
 #include "screen/screen_model.h"
 #include "telnet/telnet_negotiator.h"
 
@@ -23,27 +24,21 @@ class ReceivePipeline {
 
   void ReceiveByte(uint8_t b);
 
-  // Whether b starts a double-byte character in the current host encoding.
-  bool IsLeadByte(uint8_t b) const;
-  // Completes the character begun by `lead`; false when one more byte is needed.
-  bool DecodePair(uint8_t lead, uint8_t b);
-  // Shift Out / Shift In and the katakana shift of one byte; true when b was a shift control.
-  bool ApplyShiftState(uint8_t& b);
-
-  uint8_t pendingLead = 0;     // lead byte waiting for its second byte
-  uint8_t utf8Middle = 0;      // second byte of a three-byte UTF-8 sequence
-  bool katakanaShift = false;  // Shift Out in effect
-  // A four-byte UTF-8 sequence being gathered: its bytes so far (0 when none).
-  uint8_t utf8Long[3] = {0, 0, 0};
-  int utf8LongCount = 0;
+  // The character under way and the katakana shift, for tests and checks.
+  const HostDecoder& decoder() const { return decoder_; }
+  bool katakanaShift() const { return katakanaShift_; }
 
  private:
   void ReceiveCommandByte(uint8_t b);
   void ReceiveTextByte(uint8_t b);
   // A byte that is part of no multi-byte character: shift controls or a single-byte character.
   void WriteSingle(uint8_t b);
-  // Gathers a four-byte UTF-8 sequence; false when b does not belong to one.
-  bool GatherLongUtf8(uint8_t b);
+  // Shift Out / Shift In and the katakana shift of one byte; true when b was a shift control.
+  bool ApplyShiftState(uint8_t& b);
+  void Write(const HostDecoder::Result& r);
+
+  HostDecoder decoder_;
+  bool katakanaShift_ = false;  // Shift Out in effect
 
   ScreenModel& screen_;
   StreamState& stream_;

@@ -210,8 +210,8 @@ TEST(HostilePeer, LeadByteFollowedByEveryControlByte) {
       t.Feed(e.rest);
       const ScreenModel& s = t.session.screen;
       const ReceivePipeline& p = t.session.pipeline;
-      EXPECT_EQ(p.pendingLead, 0);
-      EXPECT_EQ(p.utf8Middle, 0);
+      EXPECT_EQ(p.decoder().pendingLead(), 0);
+      EXPECT_EQ(p.decoder().utf8Middle(), 0);
       EXPECT_EQ(t.session.stream.receiveState, ReceiveState::Text);
       ASSERT_GE(s.state.cursorCol, 2);
       EXPECT_EQ(t.Cells(s.state.cursorRow, s.state.cursorCol - 2, 2), "\x82\xa0") << "あ before the cursor";
@@ -238,11 +238,11 @@ TEST(HostilePeer, LeadByteFollowedByIac) {
     t.Feed(std::string(c.before) + "\xff");
     t.Feed("\xfd\x18");
     EXPECT_EQ(t.session.stream.receiveState, ReceiveState::Text);
-    EXPECT_NE(t.session.pipeline.pendingLead, 0);
+    EXPECT_NE(t.session.pipeline.decoder().pendingLead(), 0);
     ASSERT_EQ(t.replies.replies.size(), 1u) << "the request inside the character is answered";
     EXPECT_EQ(t.replies.replies[0], "\xff\xfb\x18");
     t.Feed(std::string(c.after) + "ok");
-    EXPECT_EQ(t.session.pipeline.pendingLead, 0);
+    EXPECT_EQ(t.session.pipeline.decoder().pendingLead(), 0);
     EXPECT_EQ(t.Cells(0, 0, 4), "\x82\xa0ok");
   }
 }

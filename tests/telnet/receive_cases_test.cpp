@@ -683,16 +683,16 @@ class CaseRunner {
         char hex[4];
         if (key == "lead" || key == "middle") {
           if (value.size() != 2 || HexValue(value[0]) < 0 || HexValue(value[1]) < 0) return Malformed(key + "=HH");
-          std::snprintf(hex, sizeof hex, "%02X", key == "lead" ? s.pipeline.pendingLead : s.pipeline.utf8Middle);
+          std::snprintf(hex, sizeof hex, "%02X", key == "lead" ? s.pipeline.decoder().pendingLead() : s.pipeline.decoder().utf8Middle());
           actual = hex;
           std::string upper = value;
           for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
           if (actual != upper) Mismatch(key + ": expected " + upper + ", actual " + actual);
           continue;
         }
-        if (key == "held") actual = std::to_string(s.pipeline.utf8LongCount);
+        if (key == "held") actual = std::to_string(s.pipeline.decoder().heldLongBytes());
         else if (key == "kanji") actual = s.stream.kanjiMode ? "1" : "0";
-        else if (key == "shift") actual = s.pipeline.katakanaShift ? "1" : "0";
+        else if (key == "shift") actual = s.pipeline.katakanaShift() ? "1" : "0";
         else if (key == "recv") actual = ReceiveStateName(s.stream.receiveState);
         else if (key == "echo") actual = s.negotiator.localEcho ? "1" : "0";
         else if (key == "environ") {

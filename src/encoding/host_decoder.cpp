@@ -1,0 +1,106 @@
+#include "encoding/host_decoder.h"
+
+#include "encoding/code_converter.h"
+
+namespace velmora {
+
+namespace {
+
+bool IsUtf8Continuation(uint8_t b) { return b >= 0x80 && b <= 0xBF; }
+
+HostDecoder::Result Single(uint8_t b) {
+  HostDecoder::Result r;
+  r.kind = HostDecoder::Result::Kind::Single;
+  r.first = b;
+  return r;
+}
+
+HostDecoder::Result Double(uint8_t lead, uint8_t trail) {
+  HostDecoder::Result r;
+  r.kind = HostDecoder::Result::Kind::Double;
+  r.first = lead;
+  r.second = trail;
+  return r;
+}
+
+}  // namespace
+
+HostDecoder::Result HostDecoder::CompleteLead(uint8_t b, HostEncoding encoding, bool kanjiMode) {
+  uint8_t s1 = pendingLead_;
+  uint8_t s2 = b;
+  Result r;
+  if (kanjiMode) {
+    JisToSjis(s1, s2);
+    r = Double(s1, s2);
+  } else if (encoding == HostEncoding::SJIS) {
+    r = Double(s1, s2);
+  } else if (encoding == HostEncoding::UTF8) {
+    const uint8_t lead = pendingLead_;
+    if (lead >= 0xE0 && lead <= 0xEF && utf8Middle_ == 0) {
+      utf8Middle_ = b;
+      return r;  // pending: the third byte follows
+    }
+    uint8_t third = 0;
+    if (lead >= 0xC0 && lead <= 0xDF) {
+      utf8Middle_ = b;
+    } else {
+      third = b;
+    }
+    const uint8_t middle = utf8Middle_;
+    s2 = middle;
+    const int n = Utf8ToSjis(s1, s2, third);
+    if (n == 1) {
+      r = Single(s1);
+    } else if (n == 2) {
+      r = Double(s1, s2);
+    } else {
+      // The combining sound marks have no code page 932 form; they modify the kana before.
+      if (lead == 0xE3 && middle == 0x82 && third == 0x99) {
+        r.kind = Result::Kind::VoicedMark;
+      } else if (lead == 0xE3 && middle == 0x82 && third == 0x9A) {
+        r.kind = Result::Kind::SemiVoicedMark;
+      } else {
+        r.kind = Result::Kind::NoForm;
+      }
+      r.raw[r.rawCount++] = lead;
+      r.raw[r.rawCount++] = middle;
+      if (third != 0) r.raw[r.rawCount++] = third;
+    }
+  } else if (pendingLead_ == 0x8E) {
+    r = Single(b);  // EUC-JP half-width katakana
+  } else {
+    EucToSjis(s1, s2);
+    r = Double(s1, s2);
+  }
+  pendingLead_ = 0;
+  // A character completed under another encoding than the one it began in must not leave its
+  // UTF-8 middle byte to spoil the next three-byte character.
+  utf8Middle_ = 0;
+  return r;
+}
+
+bool HostDecoder::GatherLong(uint8_t b, Result& out) {
+  if (!IsUtf8Continuation(b)) return false;
+  if (longCount_ < 3) {
+    longBytes_[longCount_++] = b;
+    out = Result{};
+    return true;
+  }
+  // A character beyond the 16-bit range: code page 932 has no form for it.
+  out = Result{};
+  out.kind = Result::Kind::NoForm;
+  for (int i = 0; i < 3; ++i) out.raw[i] = longBytes_[i];
+  out.raw[3] = b;
+  out.rawCount = 4;
+  longCount_ = 0;
+  return true;
+}
+
+int HostDecoder::TakeLong(uint8_t (&bytes)[3]) {
+  const int held = longCount_;
+  for (int i = 0; i < held; ++i) bytes[i] = longBytes_[i];
+  longCount_ = 0;
+  return held;
+}
+
+}  // namespace velmora

@@ -1,0 +1,73 @@
+#pragma once
+#include <cstdint>
+
+#include "encoding/cp932.h"
+#include "encoding/host_encoding.h"
+
+namespace velmora {
+
+// Assembles the multi-byte characters of the host encoding (EUC-JP, Shift-JIS, UTF-8, or JIS
+// X 0208 pairs while the kanji shift is in) from received bytes and converts each to code page
+// 932. It holds only the bytes of the character under way; which bytes reach it (text, not
+// controls, escapes or telnet commands) is the receive pipeline's business.
+class HostDecoder {
+ public:
+  // What a byte made of the character under way.
+  struct Result {
+    enum class Kind : uint8_t {
+      Pending,         // more bytes are needed
+      Single,          // `first` is a single-byte code page 932 character
+      Double,          // `first` and `second` are a double-byte code page 932 character
+      VoicedMark,      // the combining voiced sound mark, which modifies the kana before it
+      SemiVoicedMark,  // the combining semi-voiced sound mark
+      NoForm,          // a character code page 932 cannot show; `raw` holds its host bytes
+    };
+    Kind kind = Kind::Pending;
+    uint8_t first = 0;
+    uint8_t second = 0;
+    uint8_t raw[4] = {0, 0, 0, 0};
+    uint8_t rawCount = 0;
+  };
+
+  // Whether b starts a double-byte (or longer) character: every byte while the kanji shift is
+  // in, otherwise by the host encoding. The four-byte UTF-8 leads are not among them.
+  static bool IsLeadByte(uint8_t b, HostEncoding encoding, bool kanjiMode) {
+    if (kanjiMode) return true;
+    switch (encoding) {
+      case HostEncoding::SJIS:
+        return IsSjisLeadByte(b);
+      case HostEncoding::UTF8:
+        return b >= 0xC0 && b <= 0xEF;
+      default:
+        return b == 0x8E || (b >= 0xA1 && b <= 0xFE);
+    }
+  }
+  static bool IsLongUtf8Lead(uint8_t b) { return b >= 0xF0 && b <= 0xF4; }
+
+  uint8_t pendingLead() const { return pendingLead_; }
+  uint8_t utf8Middle() const { return utf8Middle_; }
+  int heldLongBytes() const { return longCount_; }
+
+  void BeginLead(uint8_t lead) { pendingLead_ = lead; }
+  // Completes the character begun by the pending lead with b (any byte but a control or IAC).
+  Result CompleteLead(uint8_t b, HostEncoding encoding, bool kanjiMode);
+
+  void BeginLong(uint8_t lead) {
+    longBytes_[0] = lead;
+    longCount_ = 1;
+  }
+  // Gathers a four-byte UTF-8 character; `out` says when it is complete. False when b does not
+  // continue it: b is not taken, and the bytes held are left for TakeLong.
+  bool GatherLong(uint8_t b, Result& out);
+  // Gives back the bytes of a four-byte character that broke off (single-byte characters after
+  // all) and forgets them; returns how many.
+  int TakeLong(uint8_t (&bytes)[3]);
+
+ private:
+  uint8_t pendingLead_ = 0;  // lead byte waiting for its second byte
+  uint8_t utf8Middle_ = 0;   // second byte of a three-byte UTF-8 character
+  uint8_t longBytes_[3] = {0, 0, 0};
+  int longCount_ = 0;        // bytes of a four-byte UTF-8 character gathered (0 when none)
+};
+
+}  // namespace velmora
