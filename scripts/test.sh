@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Builds Velmora and runs every test: once as built for use, once more under
 # AddressSanitizer and UndefinedBehaviorSanitizer, then the fuzzers for a minute each, and then
-# the Windows program, cross-built with mingw-w64, under Wine on a virtual X display.
+# the Windows program, cross-built with mingw-w64, under Wine on a virtual X display, and last
+# the packages people install.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 . "$root/scripts/common.sh"
 # python3-pyte: an independent VT100 to compare captured sessions with;
 # busybox-static: a real telnet server on loopback; Qt 6 and a Japanese font for the window.
 # clang with its sanitizer and libFuzzer runtimes: the fuzzers; mingw-w64, Wine, Xvfb and a
-# Japanese locale: the Windows program and its tests.
+# Japanese locale: the Windows program and its tests. dpkg-dev (dpkg-shlibdeps, dpkg-buildflags),
+# file, lintian and nsis: the packages.
 velmora_need_packages g++ cmake make libgtest-dev python3 python3-pyte busybox-static \
   qt6-base-dev fonts-ipafont-gothic clang libclang-rt-14-dev \
-  mingw-w64 wine wine64 xvfb xauth locales
+  mingw-w64 wine wine64 xvfb xauth locales \
+  dpkg-dev file lintian nsis
 velmora_need_locale ja_JP.UTF-8
 
 jobs="$(velmora_jobs)"
@@ -46,3 +49,12 @@ export WINEPREFIX="$win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,msh
 # windows at once instead of waiting for one.
 xvfb-run -a wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 || true
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$win" --output-on-failure --timeout 900
+
+# The packages: the Debian package from a release build (lintian, installed with apt-get, its
+# files, the installed program against a scripted loopback host, removed again) and the Windows
+# installer around the velmora.exe built above (installed silently under Wine, started, removed).
+package_stage() {
+  echo "== packaging"
+  VELMORA_WIN32_DIR="$win" bash "$root/scripts/package.sh" --check
+}
+package_stage
