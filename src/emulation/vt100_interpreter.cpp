@@ -113,11 +113,11 @@ void EscapeInterpreter::Vt100Start(uint8_t b) {
       trace_.Trace("[%c]", b);
       Hold(b);
       return;
-    case '7': trace_.Trace("[7]\n"); screen_.SaveCursor(); break;
-    case '8': trace_.Trace("[8]\n"); screen_.RestoreCursor(); break;
+    case '7': trace_.Trace("[7]\n"); screen_.SaveCursor(); break;     // DECSC
+    case '8': trace_.Trace("[8]\n"); screen_.RestoreCursor(); break;  // DECRC
     // Index and reverse index scroll the region wherever the cursor is; it does not move.
-    case 'D': trace_.Trace("[D]\n"); screen_.ScrollRegionUp(); break;
-    case 'M': trace_.Trace("[M]\n"); screen_.ScrollRegionDown(); break;
+    case 'D': trace_.Trace("[D]\n"); screen_.ScrollRegionUp(); break;    // IND
+    case 'M': trace_.Trace("[M]\n"); screen_.ScrollRegionDown(); break;  // RI
     default:
       if (IsIntermediate(b) || OpensControlString(b)) {
         // ESC ) 0, ESC # 8, ESC % G ... or a control string: consumed to its end.
@@ -201,16 +201,16 @@ void EscapeInterpreter::CsiStart(uint8_t b) {
     return;
   }
   switch (b) {
-    case 'A': screen_.CursorUp(); break;
-    case 'B': screen_.LineFeed(); break;
-    case 'C': screen_.CursorRight(); break;
-    case 'D': screen_.Backspace(); break;
-    case 'H': screen_.MoveCursor(0, 0); break;
-    case 'J': screen_.EraseBelow(); break;
-    case 'K': screen_.EraseLineRight(); break;
-    // No parameters: the whole screen becomes the region.
+    case 'A': screen_.CursorUp(); break;           // CUU
+    case 'B': screen_.LineFeed(); break;           // CUD, a line feed here
+    case 'C': screen_.CursorRight(); break;        // CUF
+    case 'D': screen_.Backspace(); break;          // CUB, a backspace here
+    case 'H': screen_.MoveCursor(0, 0); break;     // CUP
+    case 'J': screen_.EraseBelow(); break;         // ED
+    case 'K': screen_.EraseLineRight(); break;     // EL
+    // DECSTBM without parameters: the whole screen becomes the region.
     case 'r': screen_.SetScrollRegion(0, screen_.rows - 1); break;
-    case 'm':
+    case 'm':  // SGR 0
       trace_.Trace("[m]");
       screen_.ResetAttributes();
       End();
@@ -247,32 +247,32 @@ void EscapeInterpreter::CsiFinal(uint8_t b) {
     for (int32_t i = std::min(count, bound); i > 0; --i) op();
   };
   switch (b) {
-    case 'A': repeat(p.n, s.rows, [&] { s.CursorUp(); }); break;
-    // Enough line feeds to reach the bottom and then scroll every row of the screen.
+    case 'A': repeat(p.n, s.rows, [&] { s.CursorUp(); }); break;  // CUU
+    // CUD: enough line feeds to reach the bottom and then scroll every row of the screen.
     case 'B': repeat(p.n, 2 * s.rows, [&] { s.LineFeed(); }); break;
-    case 'C': repeat(p.n, s.columns, [&] { s.CursorRight(); }); break;
-    // Each backspace at column 0 moves up a row, so the whole grid can be walked back.
+    case 'C': repeat(p.n, s.columns, [&] { s.CursorRight(); }); break;  // CUF
+    // CUB: each backspace at column 0 moves up a row, so the whole grid can be walked back.
     case 'D': repeat(p.n, s.rows * s.columns + 1, [&] { s.Backspace(); }); break;
-    // A row alone (no ';') addresses its first column.
+    // CUP: a row alone (no ';') addresses its first column.
     case 'H': s.MoveCursor(p.hasSemicolon ? p.m - 1 : 0, p.n - 1); break;
-    case 'J':
+    case 'J':  // ED
       if (p.first == '1' || p.first == '2') s.EraseAbove();
       if (p.first != '1') s.EraseBelow();
       break;
-    case 'K':
+    case 'K':  // EL
       if (p.first == '1' || p.first == '2') s.EraseLineLeft();
       if (p.first != '1') s.EraseLineRight();
       break;
-    case 'L': s.InsertLines(p.n); break;
-    case 'M': s.DeleteLines(p.n); break;
-    case 'P': s.DeleteChars(p.n); break;
-    case 'm':
+    case 'L': s.InsertLines(p.n); break;  // IL
+    case 'M': s.DeleteLines(p.n); break;  // DL
+    case 'P': s.DeleteChars(p.n); break;  // DCH
+    case 'm':  // SGR
       trace_.Trace("[m]");
       SelectGraphicRendition(p.n, p.hasSemicolon, p.m);
       End();
       return;
-    // A top of 0 is the first row; a bottom that is missing or 0 is the last row. The cursor
-    // does not move.
+    // DECSTBM: a top of 0 is the first row; a bottom that is missing or 0 is the last row.
+    // The cursor does not move.
     case 'r': s.SetScrollRegion(std::max(p.n, 1) - 1, p.m > 0 ? p.m - 1 : s.rows - 1); break;
     default:
       Unexpected(b);
@@ -307,9 +307,10 @@ void EscapeInterpreter::SelectGraphicRendition(int32_t first, bool hasSecond, in
 // ESC [ ; recognises one shape, the home-and-clear pair ESC [ ; H ESC [ 2 J: after the 'H'
 // four more bytes are consumed whatever they are, and the screen is cleared.
 void EscapeInterpreter::CsiHomeClear(uint8_t b) {
-  const int after = stream_.sequenceLength - 2;  // bytes already consumed after the ';'
-  switch (after) {
-    case 0:
+  // Where b stands after ESC [ ;, from what the buffer holds: '[', ';', then the bytes so far.
+  enum HomeClearByte { kHomeByte = 3, kEscByte, kBracketByte, kDigitByte, kFinalByte };
+  switch (stream_.sequenceLength + 1) {
+    case kHomeByte:
       if (b != 'H') {
         trace_.Trace("[%c]\n", b);
         End();
@@ -317,14 +318,14 @@ void EscapeInterpreter::CsiHomeClear(uint8_t b) {
       }
       trace_.Trace("[H]");
       break;
-    case 1:
+    case kEscByte:
       if (b == kEsc) trace_.Trace("[ESC]"); else trace_.Trace("[%03d]", b);
       break;
-    case 2:
-    case 3:
+    case kBracketByte:
+    case kDigitByte:
       trace_.Trace("[%c]", b);
       break;
-    default:
+    default:  // kFinalByte
       trace_.Trace("[%c]\n", b);
       screen_.ClearScreen();
       End();

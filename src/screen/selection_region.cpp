@@ -133,13 +133,13 @@ BoundaryFlags SelectionChangeFlags(const SelectionSpan& o, const SelectionSpan& 
   if (sameStartLine && o.startCol == n.startCol) {
     // Only the end moved.
     if (sameEndLine && n.endCol > o.endCol) {
-      f.nb = 1;
+      f.newEndExtension = 1;
     } else if (sameEndLine && o.endCol > n.endCol) {
-      f.ob = 1;
+      f.oldEndExtension = 1;
     } else if (n.endLine > o.endLine) {
-      f.nb = 1;
+      f.newEndExtension = 1;
     } else if (o.endLine > n.endLine) {
-      f.ob = 1;
+      f.oldEndExtension = 1;
     }
   } else if (sameStartLine) {
     // The start moved along its line.
@@ -147,20 +147,20 @@ BoundaryFlags SelectionChangeFlags(const SelectionSpan& o, const SelectionSpan& 
       const bool oldCollapsed = o.startCol == o.endCol;
       const bool newCollapsed = n.startCol == n.endCol;
       if (oldCollapsed && !newCollapsed) {
-        f.nb = 1;
+        f.newEndExtension = 1;
       } else if (newCollapsed && !oldCollapsed) {
-        f.ob = 1;
+        f.oldEndExtension = 1;
       } else if (o.startCol > n.startCol) {
-        f.oa = 1;
+        f.oldStartShift = 1;
       } else {
-        f.na = 1;
+        f.newStartShift = 1;
       }
     }
   } else if (sameEndLine && o.endCol != n.endCol) {
     if (static_cast<int64_t>(o.startLine) == static_cast<int64_t>(n.startLine) + 1) {
-      f.ob = 1;
+      f.oldEndExtension = 1;
     } else if (static_cast<int64_t>(n.startLine) == static_cast<int64_t>(o.startLine) + 1) {
-      f.nb = 1;
+      f.newEndExtension = 1;
     }
   }
   return f;
@@ -174,8 +174,8 @@ std::vector<CellRect> InvalidateSelection(const SelectionSpan& span, int32_t vie
 std::vector<CellRect> InvalidateSelectionChange(const SelectionSpan& oldSpan, const SelectionSpan& newSpan,
                                                 int32_t viewIndex, int32_t rows, int32_t columns) {
   const BoundaryFlags f = SelectionChangeFlags(oldSpan, newSpan);
-  const LineRegion withBoundary = XorRegions(SelectionRegion(oldSpan, f.oa, f.ob, columns),
-                                             SelectionRegion(newSpan, f.na, f.nb, columns));
+  const LineRegion withBoundary = XorRegions(SelectionRegion(oldSpan, f.oldStartShift, f.oldEndExtension, columns),
+                                             SelectionRegion(newSpan, f.newStartShift, f.newEndExtension, columns));
   // The boundary flags can shift a region past a cell whose highlight does change (the moving
   // end crossing the anchor on one line): every such cell is repainted as well.
   const LineRegion highlightChanged =

@@ -45,13 +45,14 @@ LineRegion UnionRegions(const LineRegion& a, const LineRegion& b);
 // [0, columns); rectangles left empty by the clipping are dropped.
 std::vector<CellRect> RegionToWindow(const LineRegion& region, int32_t viewIndex, int32_t rows, int32_t columns);
 
-// The extra boundary cell of a selection change: at most one flag is set. oa/na shift the
-// start of the old/new region by a cell, ob/nb extend the end of the old/new region by one.
+// The extra boundary cell of a selection change: at most one flag is set. The start shifts move
+// the start of the old or new region one cell on; the end extensions add one cell after the end
+// of the old or new region.
 struct BoundaryFlags {
-  int oa = 0;
-  int ob = 0;
-  int na = 0;
-  int nb = 0;
+  int oldStartShift = 0;
+  int oldEndExtension = 0;
+  int newStartShift = 0;
+  int newEndExtension = 0;
   friend bool operator==(const BoundaryFlags&, const BoundaryFlags&) = default;
 };
 BoundaryFlags SelectionChangeFlags(const SelectionSpan& oldSpan, const SelectionSpan& newSpan);

@@ -73,7 +73,7 @@ TEST(SelectionRegion, ChangeInvalidatesTheXorWithTheBoundaryCell) {
   const struct {
     const char* what;
     SelectionSpan before, after;
-    BoundaryFlags flags;  // oa, ob, na, nb
+    BoundaryFlags flags;  // old start shift, old end extension, new start shift, new end extension
   } cases[] = {
       {"end extended right on its line", {2, 1, 4, 1}, {2, 1, 6, 1}, {0, 0, 0, 1}},
       {"end moved left on its line", {2, 1, 6, 1}, {2, 1, 4, 1}, {0, 1, 0, 0}},
@@ -97,12 +97,13 @@ TEST(SelectionRegion, ChangeInvalidatesTheXorWithTheBoundaryCell) {
   };
   for (const auto& c : cases) {
     const BoundaryFlags f = SelectionChangeFlags(c.before, c.after), e = c.flags;
-    EXPECT_EQ(f, e) << c.what << ": got " << f.oa << f.ob << f.na << f.nb;
+    EXPECT_EQ(f, e) << c.what << ": got " << f.oldStartShift << f.oldEndExtension << f.newStartShift << f.newEndExtension;
     for (const View& v : kViews) {
       EXPECT_EQ(Paint(InvalidateSelectionChange(c.before, c.after, v.viewIndex, v.rows, kCols), v.rows),
                 Model(v.viewIndex, v.rows, [&](int64_t l, int32_t col) {
                   // The boundary cell the flags pick, and every cell whose highlight changes.
-                  return InModel(c.before, e.oa, e.ob, l, col) != InModel(c.after, e.na, e.nb, l, col) ||
+                  return InModel(c.before, e.oldStartShift, e.oldEndExtension, l, col) !=
+                             InModel(c.after, e.newStartShift, e.newEndExtension, l, col) ||
                          InModel(c.before, 0, 0, l, col) != InModel(c.after, 0, 0, l, col);
                 })) << c.what << " view " << v.viewIndex;
     }
