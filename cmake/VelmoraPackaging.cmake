@@ -13,7 +13,11 @@ if(UNIX AND TARGET velmora)
   # Debian keeps a package's documents under its own name, whatever the project is called.
   set(docdir ${CMAKE_INSTALL_DATADIR}/doc/velmora)
 
-  # Icons for desktops that do not draw SVG, beside the scalable one.
+  # Icons for desktops that do not draw SVG, beside the scalable one; velmora-icon-png draws them
+  # anew from the window's icon.
+  add_executable(velmora-icon-png EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/tools/icon_png.cpp)
+  target_link_libraries(velmora-icon-png PRIVATE velmora_qt)
+  set_target_properties(velmora-icon-png PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
   foreach(size 16 24 32 48 64 128 256)
     install(FILES ${PROJECT_SOURCE_DIR}/data/icons/hicolor/${size}x${size}/apps/velmora.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
