@@ -20,8 +20,12 @@ std::string WideToUtf8(const wchar_t* text, int length) {
   return out;
 }
 
+}  // namespace
+
+Win32Socket::~Win32Socket() { Close(); }
+
 // The host's addresses of one family, appended to `out`; 0, or the resolver's error code.
-int Resolve(const std::string& host, int family, std::vector<sockaddr_storage>& out, std::vector<int>& lengths) {
+int Win32Socket::ResolveFamily(const std::string& host, int family, std::vector<Candidate>& out) {
   addrinfo hints{};
   hints.ai_family = family;
   hints.ai_socktype = SOCK_STREAM;
@@ -30,43 +34,44 @@ int Resolve(const std::string& host, int family, std::vector<sockaddr_storage>& 
   if (error != 0) return error;
   for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
     if (a->ai_family != family || a->ai_addrlen > sizeof(sockaddr_storage)) continue;
-    sockaddr_storage address{};
-    std::memcpy(&address, a->ai_addr, a->ai_addrlen);
-    out.push_back(address);
-    lengths.push_back(static_cast<int>(a->ai_addrlen));
+    Candidate candidate{};
+    std::memcpy(&candidate.address, a->ai_addr, a->ai_addrlen);
+    candidate.length = static_cast<int>(a->ai_addrlen);
+    out.push_back(candidate);
   }
   freeaddrinfo(found);
   return 0;
 }
 
-}  // namespace
+// The IPv4 addresses first (a dotted address as it is, else the name's), then the IPv6 ones.
+int Win32Socket::Resolve(const std::string& host, std::vector<Candidate>& out) const {
+  const size_t before = out.size();
+  const int ipv4Error = ResolveFamily(host, AF_INET, out);
+  ResolveFamily(host, AF_INET6, out);
+  if (out.size() > before) return 0;
+  return ipv4Error != 0 ? ipv4Error : WSAHOST_NOT_FOUND;
+}
 
-Win32Socket::~Win32Socket() { Close(); }
-
-// The host's IPv4 addresses first (a dotted address as it is, else the name's), then its IPv6
-// ones; then a connect to the first that takes one, on the address's port or the telnet
-// port. A connect that would block is under way: its end comes as FD_CONNECT.
+// The host's addresses, then a connect to the first that takes one, on the address's port or
+// the telnet port. A connect that would block is under way: its end comes as FD_CONNECT.
 int Win32Socket::Connect(const HostAddress& target) {
   if (socket_ != INVALID_SOCKET) return 0;
   candidates_.clear();
   nextCandidate_ = 0;
-  std::vector<sockaddr_storage> addresses;
-  std::vector<int> lengths;
-  const int ipv4Error = Resolve(target.host, AF_INET, addresses, lengths);
-  Resolve(target.host, AF_INET6, addresses, lengths);
-  if (addresses.empty()) return ipv4Error != 0 ? ipv4Error : WSAHOST_NOT_FOUND;
-
+  if (const int error = Resolve(target.host, candidates_); error != 0) {
+    candidates_.clear();
+    return error;
+  }
   uint16_t port = htons(23);
   if (const servent* service = getservbyname("telnet", "tcp")) port = static_cast<uint16_t>(service->s_port);
   if (portOverride_) port = htons(*portOverride_);
   if (target.port) port = htons(*target.port);
-  for (size_t i = 0; i < addresses.size(); ++i) {
-    if (addresses[i].ss_family == AF_INET6) {
-      reinterpret_cast<sockaddr_in6&>(addresses[i]).sin6_port = port;
+  for (Candidate& candidate : candidates_) {
+    if (candidate.address.ss_family == AF_INET6) {
+      reinterpret_cast<sockaddr_in6&>(candidate.address).sin6_port = port;
     } else {
-      reinterpret_cast<sockaddr_in&>(addresses[i]).sin_port = port;
+      reinterpret_cast<sockaddr_in&>(candidate.address).sin_port = port;
     }
-    candidates_.push_back({addresses[i], lengths[i]});
   }
   return ConnectNext();
 }

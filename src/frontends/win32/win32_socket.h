@@ -41,12 +41,19 @@ class Win32Socket : public Socket {
   // that is no longer the current one are ignored.
   void OnSocketMessage(WPARAM wParam, LPARAM lParam);
 
- private:
-  // One resolved address of the host, with the port set.
+ protected:
+  // One address of the host.
   struct Candidate {
     sockaddr_storage address;
     int length;
   };
+  // Appends the host's addresses to `out`, IPv4 first, then IPv6; returns 0 when there is at
+  // least one, otherwise the error code. Tests give a host addresses of their choosing
+  // through it.
+  virtual int Resolve(const std::string& host, std::vector<Candidate>& out) const;
+  static int ResolveFamily(const std::string& host, int family, std::vector<Candidate>& out);
+
+ private:
   // Starts a connect to the first of the addresses not yet tried that takes one, on a socket
   // registered for the window's messages; 0 when a connect is under way (or made), otherwise
   // the error of the last address tried.
@@ -55,7 +62,7 @@ class Win32Socket : public Socket {
   void OnConnectResult(int error);
 
   std::optional<uint16_t> portOverride_;
-  std::vector<Candidate> candidates_;  // IPv4 addresses first, then IPv6
+  std::vector<Candidate> candidates_;  // the host's addresses in order, with the port
   size_t nextCandidate_ = 0;
   HWND window_ = nullptr;
   SocketEventHandler* handler_ = nullptr;

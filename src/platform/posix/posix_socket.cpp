@@ -30,38 +30,6 @@ int ResolverCode(int error) {
   return kNegativeResolverCodes ? -magnitude : magnitude;
 }
 
-// Every address of a host, IPv4 and IPv6, in the order the resolver prefers them: the name
-// resolved, or else the text read as a dotted IPv4 address. Returns 0 with at least one
-// address, a system error number, or a resolver failure as ResolverError gives it.
-int ResolveHost(const std::string& host, std::vector<sockaddr_storage>& addresses, std::vector<socklen_t>& lengths) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const int error = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  const int systemError = errno;
-  for (const addrinfo* a = error == 0 ? found : nullptr; a != nullptr; a = a->ai_next) {
-    if ((a->ai_family != AF_INET && a->ai_family != AF_INET6) || a->ai_addrlen > sizeof(sockaddr_storage)) continue;
-    sockaddr_storage address{};
-    std::memcpy(&address, a->ai_addr, a->ai_addrlen);
-    addresses.push_back(address);
-    lengths.push_back(a->ai_addrlen);
-  }
-  if (found != nullptr) freeaddrinfo(found);
-  if (!addresses.empty()) return 0;
-  sockaddr_in dotted{};
-  if (inet_pton(AF_INET, host.c_str(), &dotted.sin_addr) == 1) {
-    dotted.sin_family = AF_INET;
-    sockaddr_storage address{};
-    std::memcpy(&address, &dotted, sizeof dotted);
-    addresses.push_back(address);
-    lengths.push_back(sizeof dotted);
-    return 0;
-  }
-  if (error == EAI_SYSTEM) return systemError != 0 ? systemError : EIO;
-  return ResolverError(error != 0 ? error : EAI_NONAME);
-}
-
 void SetPort(sockaddr_storage& address, uint16_t port) {
   if (address.ss_family == AF_INET6) {
     reinterpret_cast<sockaddr_in6&>(address).sin6_port = htons(port);
@@ -113,18 +81,47 @@ uint16_t TelnetPort() {
 
 PosixSocket::~PosixSocket() { Close(); }
 
+// The name resolved, or else the text read as a dotted IPv4 address.
+int PosixSocket::Resolve(const std::string& host, std::vector<Candidate>& out) const {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int error = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  const int systemError = errno;
+  const size_t before = out.size();
+  for (const addrinfo* a = error == 0 ? found : nullptr; a != nullptr; a = a->ai_next) {
+    if ((a->ai_family != AF_INET && a->ai_family != AF_INET6) || a->ai_addrlen > sizeof(sockaddr_storage)) continue;
+    Candidate candidate{};
+    std::memcpy(&candidate.address, a->ai_addr, a->ai_addrlen);
+    candidate.length = a->ai_addrlen;
+    out.push_back(candidate);
+  }
+  if (found != nullptr) freeaddrinfo(found);
+  if (out.size() > before) return 0;
+  sockaddr_in dotted{};
+  if (inet_pton(AF_INET, host.c_str(), &dotted.sin_addr) == 1) {
+    dotted.sin_family = AF_INET;
+    Candidate candidate{};
+    std::memcpy(&candidate.address, &dotted, sizeof dotted);
+    candidate.length = sizeof dotted;
+    out.push_back(candidate);
+    return 0;
+  }
+  if (error == EAI_SYSTEM) return systemError != 0 ? systemError : EIO;
+  return ResolverError(error != 0 ? error : EAI_NONAME);
+}
+
 int PosixSocket::Connect(const HostAddress& target) {
   if (fd_ >= 0) return 0;
   candidates_.clear();
   nextCandidate_ = 0;
-  std::vector<sockaddr_storage> addresses;
-  std::vector<socklen_t> lengths;
-  if (const int error = ResolveHost(target.host, addresses, lengths); error != 0) return error;
-  const uint16_t port = target.port ? *target.port : portOverride_ ? *portOverride_ : TelnetPort();
-  for (size_t i = 0; i < addresses.size(); ++i) {
-    SetPort(addresses[i], port);
-    candidates_.push_back({addresses[i], lengths[i]});
+  if (const int error = Resolve(target.host, candidates_); error != 0) {
+    candidates_.clear();
+    return error;
   }
+  const uint16_t port = target.port ? *target.port : portOverride_ ? *portOverride_ : TelnetPort();
+  for (Candidate& candidate : candidates_) SetPort(candidate.address, port);
   return ConnectNext();
 }
 

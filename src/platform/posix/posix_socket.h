@@ -39,18 +39,24 @@ class PosixSocket : public Socket {
   // when there is no socket.
   bool PollOnce(int timeoutMs);
 
- private:
-  // One resolved address of the host, with the port set.
+ protected:
+  // One address of the host.
   struct Candidate {
     sockaddr_storage address;
     socklen_t length;
   };
+  // Appends the host's addresses, IPv4 and IPv6, in the order the resolver prefers them, to
+  // `out`; returns 0 when there is at least one, otherwise the error code. Tests give a host
+  // addresses of their choosing through it.
+  virtual int Resolve(const std::string& host, std::vector<Candidate>& out) const;
+
+ private:
   // Starts a non-blocking connect to the first of the addresses not yet tried that takes one;
   // 0 when a connect is under way, otherwise the error of the last address tried.
   int ConnectNext();
 
   std::optional<uint16_t> portOverride_;
-  std::vector<Candidate> candidates_;  // the host's addresses in the resolver's order
+  std::vector<Candidate> candidates_;  // the host's addresses in the resolver's order, with the port
   size_t nextCandidate_ = 0;
   SocketEventHandler* handler_ = nullptr;
   int fd_ = -1;

@@ -311,6 +311,60 @@ TEST_F(Win32SocketTest, ConnectTalkAndClose) {
   EXPECT_FALSE(socket->IsOpen());
 }
 
+// A socket on which the host "several" has the addresses of the hosts in `hosts`, in order.
+class SeveralAddressSocket : public Win32Socket {
+ public:
+  explicit SeveralAddressSocket(std::vector<std::string> hosts) : hosts_(std::move(hosts)) {}
+
+ protected:
+  int Resolve(const std::string& host, std::vector<Candidate>& out) const override {
+    if (host != "several") return Win32Socket::Resolve(host, out);
+    for (const std::string& h : hosts_) {
+      if (const int error = Win32Socket::Resolve(h, out); error != 0) return error;
+    }
+    return 0;
+  }
+
+ private:
+  std::vector<std::string> hosts_;
+};
+
+// The listener is on 127.0.0.1 only: 127.0.0.2 and 127.0.0.3 refuse on its port.
+TEST_F(Win32SocketTest, EachAddressIsTriedUntilOneConnects) {
+  const struct {
+    const char* name;
+    std::vector<std::string> hosts;
+    int result;
+  } cases[] = {
+      {"first refuses", {"127.0.0.2", "127.0.0.1"}, 0},
+      {"two refuse", {"127.0.0.2", "127.0.0.3", "127.0.0.1"}, 0},
+      {"the first connects", {"127.0.0.1", "127.0.0.2"}, 0},
+      {"all refuse: the last error", {"127.0.0.2", "127.0.0.3"}, WSAECONNREFUSED},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    socket = std::make_unique<SeveralAddressSocket>(c.hosts);
+    socket->SetWindow(window);
+    socket->SetEventHandler(this);
+    events.clear();
+    errors.clear();
+    ASSERT_EQ(socket->Connect({"several", port}), 0);
+    ASSERT_TRUE(Until([&] { return Saw(SocketEvent::Connected); }));
+    std::vector<int> connects;
+    for (size_t i = 0; i < events.size(); ++i) {
+      if (events[i] == SocketEvent::Connected) connects.push_back(errors[i]);
+    }
+    EXPECT_EQ(connects, std::vector<int>{c.result});  // one report, whatever was tried
+    EXPECT_TRUE(socket->IsOpen());
+    if (c.result == 0) {
+      const SOCKET accepted = accept(listener, nullptr, nullptr);
+      EXPECT_NE(accepted, INVALID_SOCKET);
+      closesocket(accepted);
+    }
+    socket->Close();
+  }
+}
+
 TEST_F(Win32SocketTest, FailuresAreErrorCodes) {
   // Nobody listens: the connect is under way, then ends with the refusal.
   closesocket(listener);

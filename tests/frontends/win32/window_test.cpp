@@ -738,6 +738,8 @@ TEST_F(Win32WindowTest, FailedConnectionOffersToForgetTheHost) {
       {"127.0.0.1", true, IDNO, false},
       {"127.0.0.1", false, 0, false},
       {"no-such-host.invalid", false, 0, false},
+      {"127.0.0.1:0", false, 0, false},
+      {"[::1", false, 0, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.host) + (c.inHistory ? " in the history" : ""));
@@ -762,6 +764,9 @@ TEST_F(Win32WindowTest, FailedConnectionOffersToForgetTheHost) {
                                                   ? std::string(UiString(kStrConnectFailed))
                                                   : program->socket.ErrorText(WSAECONNREFUSED)));
     }
+    if (const HostTextError unreadable = ParseHostText(c.host).error; unreadable != HostTextError::kNone) {
+      EXPECT_EQ(answerer.texts[0], Utf8ToWide(FormatHostTextError(unreadable, c.host)));
+    }
     if (c.inHistory) {
       ASSERT_EQ(answerer.texts.size(), 2u);
       EXPECT_EQ(answerer.texts[1], L"\x30DB\x30B9\x30C8\"127.0.0.1\"\x3092\x63A5\x7D9A\x5C65\x6B74\x304B\x3089\x524A\x9664\x3057\x307E\x3059\x304B?");
@@ -770,6 +775,46 @@ TEST_F(Win32WindowTest, FailedConnectionOffersToForgetTheHost) {
       EXPECT_EQ(program->logic.hostName(), c.forgotten ? "" : c.host);
     }
   }
+}
+
+// The port in the host text, over IPv4 and IPv6: the program reaches the host there (not on
+// the port the tests would give it), and the title and the history keep the text as typed.
+TEST_F(Win32WindowTest, HostTextWithPortReachesThatPortOverIPv4AndIPv6) {
+  for (const std::string address : {"127.0.0.1", "::1"}) {
+    SCOPED_TRACE(address);
+    LoopbackHost peer({address});
+    if (!peer.ok()) {
+      std::printf("[  SKIPPED ] no %s loopback to listen on under this system\n", address.c_str());
+      continue;
+    }
+    const std::string text = (address == "::1" ? "[::1]" : address) + ":" + std::to_string(peer.port);
+    program = std::make_unique<Program>(RefusingPort());
+    program->Start("/H " + text);
+    ASSERT_TRUE(peer.Accept(30, [&] { program->pump.Once(); }));
+    ASSERT_TRUE(program->Until([&] { return program->Title() == Utf8ToWide(text) + L" - Velmora"; }));
+    ASSERT_TRUE(peer.Send("over " + address + "\r\n"));
+    ASSERT_TRUE(program->Until([&] { return program->Row(0) == "over " + address; }));
+    EXPECT_EQ(FindHost(program->store, text), 0);
+    EXPECT_EQ(FindHost(program->store, address), -1);
+  }
+}
+
+// A name with an IPv4 and an IPv6 address: the IPv4 one is tried first and refuses, and the
+// connection is made on to the IPv6 one.
+TEST_F(Win32WindowTest, ARefusedIPv4AddressGoesOnToIPv6) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET6;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const bool hasIPv6 = getaddrinfo("localhost", nullptr, &hints, &found) == 0;
+  if (found != nullptr) freeaddrinfo(found);
+  LoopbackHost peer({"::1"});
+  if (!hasIPv6 || !peer.ok()) GTEST_SKIP() << "\"localhost\" has no IPv6 loopback address here";
+  const std::string text = "localhost:" + std::to_string(peer.port);
+  program = std::make_unique<Program>(RefusingPort());
+  program->Start("/H " + text);
+  ASSERT_TRUE(peer.Accept(30, [&] { program->pump.Once(); }));
+  ASSERT_TRUE(program->Until([&] { return program->Title() == Utf8ToWide(text) + L" - Velmora"; }));
 }
 
 // --- the program's whole run ---

@@ -3,6 +3,7 @@
 // loopback with plain Winsock, a message pump that never waits forever, and an answerer for the
 // message boxes and dialogs the window opens while the test waits.
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -113,30 +114,39 @@ struct WinsockSession {
 };
 
 // A telnet host played on loopback: it listens on one port of one or more loopback addresses
-// and talks to one connection at a time. Blocking reads wait a bounded time, so it also works
-// from a thread of its own.
+// (IPv4, or IPv6 such as "::1") and talks to one connection at a time. Blocking reads wait a
+// bounded time, so it also works from a thread of its own.
 class LoopbackHost {
  public:
   explicit LoopbackHost(const std::vector<std::string>& addresses = {"127.0.0.1"}) {
     for (const std::string& address : addresses) {
-      SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+      const bool ipv6 = address.find(':') != std::string::npos;
+      SOCKET s = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
       sockaddr_in a{};
       a.sin_family = AF_INET;
       a.sin_addr.s_addr = inet_addr(address.c_str());
       a.sin_port = htons(port);
-      if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s, 4) != 0) {
-        ADD_FAILURE() << "cannot listen on " << address << ":" << port;
-        closesocket(s);
+      sockaddr_in6 a6{};
+      a6.sin6_family = AF_INET6;
+      a6.sin6_port = htons(port);
+      sockaddr* bound = ipv6 ? reinterpret_cast<sockaddr*>(&a6) : reinterpret_cast<sockaddr*>(&a);
+      int length = ipv6 ? sizeof a6 : sizeof a;
+      if (s == INVALID_SOCKET || (ipv6 && inet_pton(AF_INET6, address.c_str(), &a6.sin6_addr) != 1) ||
+          bind(s, bound, length) != 0 || listen(s, 4) != 0) {
+        // Where IPv6 is missing, the test sees no listener (ok()) and says why it stops.
+        if (!ipv6) ADD_FAILURE() << "cannot listen on " << address << ":" << port;
+        if (s != INVALID_SOCKET) closesocket(s);
         continue;
       }
       if (port == 0) {
-        int length = sizeof a;
-        getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
-        port = ntohs(a.sin_port);
+        getsockname(s, bound, &length);
+        port = ntohs(ipv6 ? a6.sin6_port : a.sin_port);
       }
       listeners_.push_back(s);
     }
   }
+  // Whether it listens on any address.
+  bool ok() const { return !listeners_.empty(); }
   ~LoopbackHost() {
     CloseConnection();
     CloseListeners();
