@@ -255,6 +255,26 @@ TEST_F(QtWindowTest, WindowFitsTheGridAndTypingReachesTheHost) {
   EXPECT_LE(atEnd.left(), 80 * program->cw());
 }
 
+// The port in the host text, over IPv4 and IPv6: the window reaches the host there (not the
+// test's own peer, which the socket would take without a port) and shows the text as typed.
+TEST_F(QtWindowTest, HostTextWithPortReachesThatPortOverIPv4AndIPv6) {
+  for (const int family : {AF_INET, AF_INET6}) {
+    LoopbackPeer other(0, family);
+    if (other.port == 0) {
+      std::printf("[  SKIPPED ] no IPv6 loopback to listen on here\n");
+      continue;
+    }
+    const std::string text = (family == AF_INET6 ? "[::1]:" : "127.0.0.1:") + std::to_string(other.port);
+    program.reset();
+    program = std::make_unique<Program>(peer.port);
+    program->Start("/H " + text);
+    ASSERT_TRUE(other.Accept());
+    ASSERT_TRUE(program->Until([&] { return program->window.windowTitle() == QString::fromStdString(text + " - Velmora"); }));
+    other.Send("over " + text + "\r\n");
+    ASSERT_TRUE(program->Until([&] { return program->Row(0) == "over " + text; }));
+  }
+}
+
 TEST_F(QtWindowTest, CaretFollowsTheCursorTheFocusAndTheView) {
   const int flashTime = QApplication::cursorFlashTime();
   QApplication::setCursorFlashTime(0);  // a caret that stays on, so the picture can be checked
