@@ -46,49 +46,12 @@ if ! "$cxx" -fsanitize=fuzzer,address,undefined "$probe.cpp" -o "$probe" 2>/dev/
   fi
 fi
 
-# ---- Build: the core's sources once, instrumented for coverage, then each target.
-flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -Wall -Wextra -I "$root/src" -I "$root/tests"
-       -fno-sanitize-recover=all)
-objects="$work/obj"
-mkdir -p "$objects"
-sources=()
-for dir in encoding screen emulation telnet render settings; do
-  sources+=("$root"/src/"$dir"/*.cpp)
-done
-sources+=("$root/src/platform/posix/reg_file_store.cpp")
-pending=()
-libobjects=()
-for src in "${sources[@]}"; do
-  rel="${src#"$root"/src/}"
-  obj="$objects/${rel//\//_}.o"
-  libobjects+=("$obj")
-  if [ ! -f "$obj" ] || [ "$src" -nt "$obj" ] || [ -n "$(find "$root/src" -name '*.h' -newer "$obj" -print -quit)" ]; then
-    pending+=("$src" "$obj")
-  fi
-done
-if [ ${#pending[@]} -gt 0 ]; then
-  echo "== compiling $(( ${#pending[@]} / 2 )) core sources with $cxx"
-  cores="$(velmora_jobs)"
-  running=0
-  for ((i = 0; i < ${#pending[@]}; i += 2)); do
-    "$cxx" "${flags[@]}" -fsanitize=fuzzer-no-link,address,undefined -c "${pending[i]}" -o "${pending[i + 1]}" &
-    running=$((running + 1))
-    if [ $running -ge "$cores" ]; then
-      wait -n
-      running=$((running - 1))
-    fi
-  done
-  while [ $running -gt 0 ]; do
-    wait -n
-    running=$((running - 1))
-  done
-fi
+# ---- Build: the core and the targets through CMake (VELMORA_FUZZ), instrumented for coverage.
+echo "== building the fuzz targets with $cxx in $work"
+cmake -S "$root" -B "$work" -DCMAKE_CXX_COMPILER="$cxx" -DVELMORA_FUZZ=ON -DVELMORA_BUILD_TESTS=OFF \
+  -DVELMORA_BUILD_QT=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" >/dev/null
 targets=(receive settings)
-for t in "${targets[@]}"; do
-  echo "== linking ${t}_fuzzer"
-  "$cxx" "${flags[@]}" -fsanitize=fuzzer,address,undefined "$root/fuzz/${t}_fuzzer.cpp" "${libobjects[@]}" \
-    -o "$work/${t}_fuzzer"
-done
+cmake --build "$work" -j "$(velmora_jobs)" --target "${targets[@]/%/_fuzzer}"
 
 # ---- Seeds, made afresh from tests/data each run; the corpus grows in the work folder.
 rm -rf "$work/seeds"
