@@ -5,6 +5,7 @@
 
 #include "app/title.h"
 #include "app/ui_text.h"
+#include "app/window_rules.h"
 #include "emulation/key_encoder.h"
 #include "encoding/cp932.h"
 #include "encoding/text_transfer.h"
@@ -302,13 +303,31 @@ void MainWindow::OnImeChar(uint16_t character) {
   SendTypedDoubleByte(connection_, session_.options.hostEncoding, trail, lead);
 }
 
-// The composition window opens at the cursor cell of the screen (whatever the view shows),
-// kept inside the grid.
-void MainWindow::OnImeStartComposition() {
-  const ScreenModel& s = screen();
+void MainWindow::OnTypedText(std::string_view cp932, bool fromInputMethod) {
+  for (size_t i = 0; i < cp932.size(); ++i) {
+    const auto b = static_cast<uint8_t>(cp932[i]);
+    if (IsSjisLeadByte(b) && i + 1 < cp932.size()) {
+      OnImeChar(static_cast<uint16_t>((b << 8) | static_cast<uint8_t>(cp932[i + 1])));
+      ++i;
+    } else if (fromInputMethod) {
+      OnImeChar(b);
+    } else {
+      OnChar(b);
+    }
+  }
+}
+
+PixelRect MainWindow::CompositionCell() const {
+  const ScreenModel& s = session_.screen;
   const int x = std::clamp(s.state.cursorCol * metrics_.cellWidth, 0, s.columns * metrics_.cellWidth);
   const int y = std::clamp(s.state.cursorRow * metrics_.cellHeight, 0, s.rows * metrics_.cellHeight);
-  window_.PlaceComposition(x, y, settings_.logFont);
+  return PixelRect{x, y, x + metrics_.cellWidth, y + metrics_.cellHeight};
+}
+
+// The composition window opens at the composition cell.
+void MainWindow::OnImeStartComposition() {
+  const PixelRect cell = CompositionCell();
+  window_.PlaceComposition(cell.left, cell.top, settings_.logFont);
 }
 
 void MainWindow::OnCommand(int id) {
@@ -518,7 +537,7 @@ void MainWindow::OnSelectionTimer() {
 }
 
 void MainWindow::OnMouseWheel(int delta, unsigned keyFlags) {
-  if ((keyFlags & (0x04u | 0x08u)) != 0) return;  // Shift or Control held
+  if ((keyFlags & (kWheelShift | kWheelControl)) != 0) return;
   const auto& bar = screen().view.scrollBar;
   if (bar.maximum < bar.page) return;  // no backlog: nothing to scroll
   const int lines = window_.WheelScrollLines();

@@ -70,6 +70,13 @@ class MainWindow : public ScreenObserver, public SocketEventHandler {
   bool OnKeyDown(uint32_t virtualKey, uint32_t keyData);  // true when handled
   void OnChar(uint8_t byte);
   void OnImeChar(uint16_t character);  // lead byte in the high byte, 0 for a single byte
+  // Text typed or committed by the input method, as code page 932 bytes: a double-byte
+  // character takes the input-method path (which sends both halves in the host encoding), a
+  // single byte the typed-byte path, or the input-method path when it came from there.
+  void OnTypedText(std::string_view cp932, bool fromInputMethod);
+  // Where the input method composes: the cursor cell of the screen (whatever the view shows),
+  // kept inside the grid.
+  PixelRect CompositionCell() const;
   void OnImeStartComposition();
   void OnCommand(int id);
   // The enabling and checks of a popup as it opens: the Encoding submenu, or a menu-bar popup
@@ -86,7 +93,7 @@ class MainWindow : public ScreenObserver, public SocketEventHandler {
   void OnRButtonDown();
   void OnSelectionTimer();
   // Wheel rotation in the window system's units (120 a notch, negative towards the user) and
-  // the key flags of the event (0x04 Shift, 0x08 Control).
+  // the key flags of the event (kWheelShift, kWheelControl).
   void OnMouseWheel(int delta, unsigned keyFlags);
 
   // --- the connection's socket events ---

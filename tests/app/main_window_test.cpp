@@ -5,6 +5,7 @@
 
 #include "app/startup.h"
 #include "app/ui_text.h"
+#include "app/window_rules.h"
 #include "headless.h"
 
 namespace velmora::testing {
@@ -290,6 +291,117 @@ TEST(MainWindow, ColoursCompositionAndScrolling) {
   h.logic.OnVScroll(4, 0);  // released
   h.logic.screen().PutChar('z');
   EXPECT_EQ(h.logic.screen().view.viewIndex, bottom);
+}
+
+// --- what every front-end's window does alike ---
+
+// Text from the keyboard or the input method, as code page 932 bytes, reaches an EUC host
+// character by character and is echoed as typed.
+TEST(MainWindow, TypedTextIsRoutedByCharacter) {
+  LoopbackPeer peer;
+  Headless h(peer.port);
+  h.logic.LoadSettingsAndCommandLine("/H 127.0.0.1 /C euc");
+  ASSERT_TRUE(h.logic.OnCreate());
+  h.logic.ConnectAtStart();
+  ASSERT_TRUE(peer.Accept());
+  ASSERT_TRUE(h.PumpUntil([&] { return h.logic.IsConnected(); }));
+  struct Case {
+    std::string text;
+    bool fromInputMethod;
+    std::string sent;
+  };
+  const Case cases[] = {
+      {"a", false, "a"},
+      {"\x82\xa0", false, "\xa4\xa2"},                      // あ, though typed
+      {"a\x82\xa0" "b\x88\x9f", true, "a\xa4\xa2" "b\xb0\xa1"},  // aあb亜 committed at once
+      {"\xb1", false, "\x8e\xb1"},                          // half-width ｱ
+      {"\xb1", true, "\x8e\xb1"},
+      {"\x81\x40x", true, "\xa1\xa1x"},                     // the full-width blank
+      {"", true, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    h.logic.screen().state.cursorCol = 0;
+    h.logic.screen().state.cursorRow = 0;
+    h.logic.screen().EraseBelow();
+    h.logic.OnTypedText(c.text, c.fromInputMethod);
+    ASSERT_TRUE(h.PumpUntil([&] { return h.logic.connection().queuedBytes() == 0; }));
+    EXPECT_EQ(peer.Read(c.sent.size()), c.sent);
+    EXPECT_EQ(h.Row(0), c.text);
+  }
+}
+
+TEST(MainWindow, CompositionCellStaysInsideTheGrid) {
+  Headless h;
+  h.logic.LoadSettingsAndCommandLine("");
+  ASSERT_TRUE(h.logic.OnCreate());  // 80 x 24 cells of 8 x 16
+  struct Case {
+    int32_t col, row;
+    PixelRect cell;
+  };
+  const Case cases[] = {
+      {0, 0, {0, 0, 8, 16}},
+      {79, 23, {632, 368, 640, 384}},
+      {80, 23, {640, 368, 648, 384}},  // after the last column, with a wrap pending
+      {500, 90, {640, 384, 648, 400}},
+      {-3, -1, {0, 0, 8, 16}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.col) + "," + std::to_string(c.row));
+    h.logic.screen().state.cursorCol = c.col;
+    h.logic.screen().state.cursorRow = c.row;
+    EXPECT_EQ(h.logic.CompositionCell(), c.cell);
+  }
+}
+
+TEST(WindowRules, WheelKeyFlagsAreTheWindowSystems) {
+  EXPECT_EQ(WheelKeyFlags(false, false), 0u);
+  EXPECT_EQ(WheelKeyFlags(true, false), 0x04u);  // MK_SHIFT
+  EXPECT_EQ(WheelKeyFlags(false, true), 0x08u);  // MK_CONTROL
+  EXPECT_EQ(WheelKeyFlags(true, true), 0x0Cu);
+}
+
+TEST(WindowRules, JapaneseFaceChoice) {
+  using Faces = std::vector<std::string>;
+  struct Case {
+    const char* name;
+    Faces fixed, all;
+    std::string chosen;
+  };
+  const Case cases[] = {
+      {"the best listed fixed face", {"Courier", "VL Gothic", "IPAゴシック"}, {}, "IPAゴシック"},
+      {"Windows' own first", {"IPAGothic", "ＭＳ ゴシック"}, {"MS Gothic"}, "ＭＳ ゴシック"},
+      {"any fixed face before a listed proportional one", {"Osaka-Mono"}, {"IPAGothic"}, "Osaka-Mono"},
+      {"a listed face among all", {}, {"Sans", "Sazanami Gothic", "Migu 1M"}, "Migu 1M"},
+      {"names match exactly", {}, {"ipagothic", "IPAGothic Bold"}, ""},
+      {"nothing installed", {}, {}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ChooseJapaneseFace(c.fixed, c.all), c.chosen);
+  }
+  // Every listed face is found by its own name.
+  for (const char* face : JapaneseFixedFaces()) EXPECT_EQ(ChooseJapaneseFace({}, {face}), face);
+}
+
+// A face that measures as nothing still gives cells of a pixel; a real one is kept as measured.
+TEST(WindowRules, MeasuredCellIsAtLeastOnePixel) {
+  class Measurer : public FontMeasurer {
+   public:
+    Measurer(int width, int height) : width_(width), height_(height) {}
+    FontFaceInfo TerminalFace() override { return {width_, height_, 0}; }
+    int TextWidth(FontVariant, const uint8_t*, size_t count) override { return width_ * static_cast<int>(count); }
+
+   private:
+    int width_, height_;
+  };
+  const int cases[][4] = {{0, 0, 1, 1}, {0, 16, 1, 16}, {7, 0, 7, 1}, {-2, -5, 1, 1}, {9, 18, 9, 18}};
+  for (const auto& c : cases) {
+    Measurer m(c[0], c[1]);
+    const FontMetrics metrics = MeasureTerminalFont(m);
+    EXPECT_EQ(metrics.cellWidth, c[2]) << c[0] << "x" << c[1];
+    EXPECT_EQ(metrics.cellHeight, c[3]) << c[0] << "x" << c[1];
+  }
 }
 
 }  // namespace

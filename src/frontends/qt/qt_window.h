@@ -14,6 +14,7 @@
 #include "app/main_window.h"
 #include "app/startup.h"
 #include "app/window_port.h"
+#include "frontends/qt/qt_icon.h"
 #include "frontends/qt/qt_socket.h"
 
 class QAction;
@@ -272,8 +273,5 @@ class QtStartupPlatform : public StartupPlatform {
  private:
   QtMainWindow& window_;
 };
-
-// The program's icon, drawn at the sizes the desktop asks for.
-QIcon VelmoraIcon();
 
 }  // namespace velmora
