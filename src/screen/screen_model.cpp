@@ -10,7 +10,7 @@ bool ScreenModel::CreateLineStore() {
   TerminalLine* first = nullptr;
   TerminalLine* last = nullptr;
   for (int32_t r = 0; r < rows; ++r) {
-    TerminalLine* line = store.AllocLine(last, nullptr, columns);
+    TerminalLine* line = store.AllocLine(last, nullptr, columns, LineStore::Budget::kExempt);
     if (line == nullptr) {
       while (first != nullptr) {
         TerminalLine* next = first->next;
@@ -39,7 +39,7 @@ bool ScreenModel::ResizeScreen(int32_t previousColumns) {
   TerminalLine* last = nullptr;
   TerminalLine* old = oldTop;
   for (int32_t r = 0; r < rows; ++r) {
-    TerminalLine* line = store.AllocLine(last != nullptr ? last : before, nullptr, columns);
+    TerminalLine* line = store.AllocLine(last != nullptr ? last : before, nullptr, columns, LineStore::Budget::kExempt);
     if (line == nullptr) {
       while (first != nullptr) {
         TerminalLine* next = first->next;

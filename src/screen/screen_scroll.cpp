@@ -26,7 +26,8 @@ void ScreenModel::LineFeed() {
 }
 
 // The top screen line passes into the backlog: a new line is added at the bottom while the
-// store may grow, otherwise the oldest line is reused. The view keeps showing the same lines
+// store may grow (below the backlog limit, and a line can be made within the store's byte
+// budget and the memory there is), otherwise the oldest line is reused. The view keeps showing the same lines
 // unless it showed the live screen (it then follows) or the line that leaves the store.
 void ScreenModel::FullScreenScroll() {
   int32_t k = 0;  // rows the window content moves up

@@ -139,6 +139,41 @@ TEST(Backlog, LineLimitMakesTheStoreRecycleInsteadOfStopping) {
   ExpectConsistent(t.model);
 }
 
+// The byte budget stops the backlog's growth as memory running out would: from then on the
+// oldest line is reused. Rebuilding the screen is not held to it; lines of an old width leave
+// first, and the store grows again only within the budget.
+TEST(Backlog, ByteBudgetMakesTheStoreRecycleInsteadOfGrowing) {
+  for (const uint32_t room : {0u, 1u, 5u}) {  // backlog lines the budget has room for
+    SCOPED_TRACE(room);
+    TestScreen t(6, 4);
+    LineStore& store = t.model.store;
+    const uint64_t budget = store.bytesInUse() + (room + 1) * LineStore::LineBytes(6) - 1;
+    store.SetByteBudget(budget);
+    for (int i = 0; i < 12; ++i) t.Line("n" + std::to_string(i));
+    EXPECT_EQ(store.lineCount, 4 + room);
+    EXPECT_EQ(t.AllLines().front(), "n" + std::to_string(12 - 3 - room));
+    ExpectConsistent(t.model);
+
+    t.model.columns = 40;
+    ASSERT_TRUE(t.model.ResizeScreen(6));
+    t.model.view.scrollBar.maximum = static_cast<int32_t>(store.lineCount) - 1;
+    for (int i = 0; i < 12; ++i) t.Line("w" + std::to_string(i));
+    const uint64_t screen = 4 * LineStore::LineBytes(40);
+    EXPECT_LE(store.bytesInUse(), std::max(budget, screen));
+    EXPECT_EQ(store.lineCount, 4 + (budget - std::min(budget, screen)) / LineStore::LineBytes(40));
+    for (const TerminalLine* l = store.firstLine; l != nullptr; l = l->next) EXPECT_EQ(l->width, 40);
+    ExpectConsistent(t.model);
+    t.model.ClearBacklog();
+    EXPECT_EQ(store.bytesInUse(), screen);
+  }
+  // The budget a machine gets: a quarter of its memory, from 64 MiB up to 2 GiB.
+  const uint64_t mib = uint64_t{1} << 20;
+  EXPECT_EQ(LineStore::ByteBudgetFor(0), LineStore::kDefaultByteBudget);
+  EXPECT_EQ(LineStore::ByteBudgetFor(100 * mib), 64 * mib);
+  EXPECT_EQ(LineStore::ByteBudgetFor(4096 * mib), 1024 * mib);
+  EXPECT_EQ(LineStore::ByteBudgetFor(65536 * mib), 2048 * mib);
+}
+
 TEST(Backlog, ViewFollowsTheLiveScreenAndReportsTheScroll) {
   TestScreen t(6, 4);
   t.model.state.cursorRow = 3;

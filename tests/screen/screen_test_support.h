@@ -103,10 +103,12 @@ inline void ExpectConsistent(const ScreenModel& m) {
   ASSERT_NE(s.firstLine, nullptr);
   EXPECT_EQ(s.firstLine->prev, nullptr);
   uint32_t count = 0;
+  uint64_t bytes = 0;
   int32_t screenTopIndex = -1, viewTopIndex = -1;
   const TerminalLine* last = nullptr;
   for (const TerminalLine* l = s.firstLine; l != nullptr; l = l->next) {
     EXPECT_EQ(l->prev, last);
+    bytes += LineStore::LineBytes(l->width);
     EXPECT_EQ(l->text[l->width], 0) << "line " << count << " lost its terminator";
     if (l == s.screenTop) screenTopIndex = static_cast<int32_t>(count);
     if (l == m.view.viewTop) viewTopIndex = static_cast<int32_t>(count);
@@ -118,6 +120,7 @@ inline void ExpectConsistent(const ScreenModel& m) {
   }
   EXPECT_EQ(last, s.lastLine);
   EXPECT_EQ(count, s.lineCount);
+  EXPECT_EQ(bytes, s.bytesInUse());
   EXPECT_EQ(screenTopIndex, static_cast<int32_t>(count) - m.rows);
   EXPECT_GE(viewTopIndex, 0);
   EXPECT_LE(viewTopIndex, screenTopIndex);

@@ -2,6 +2,8 @@
 #include <QApplication>
 #include <unistd.h>
 
+#include <cstdint>
+
 #include "app/startup.h"
 #include "frontends/qt/qt_socket.h"
 #include "frontends/qt/qt_window.h"
@@ -19,6 +21,11 @@ int main(int argc, char** argv) {
   velmora::QtSocket socket;
   velmora::QtMainWindow window;
   velmora::MainWindow& logic = window.MakeLogic(socket, store, static_cast<int>(getpid()));
+  // The backlog's lines may take a share of this machine's memory (0 when it cannot be told).
+  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+  const uint64_t physical =
+      pages > 0 && pageSize > 0 ? static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) : 0;
+  logic.screen().store.SetByteBudget(velmora::LineStore::ByteBudgetFor(physical));
   velmora::QtStartupPlatform platform(window);
   return velmora::RunVelmora(platform, logic, commandLine);
 }

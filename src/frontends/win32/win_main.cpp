@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <clocale>
+#include <cstdint>
 
 #include "app/startup.h"
 #include "frontends/win32/win32_registry.h"
@@ -24,6 +25,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   velmora::Win32Socket socket;
   velmora::Win32MainWindow window(instance);
   velmora::MainWindow& logic = window.MakeLogic(socket, store, static_cast<int>(GetCurrentProcessId()));
+  // The backlog's lines may take a share of this machine's memory (0 when it cannot be told).
+  MEMORYSTATUSEX memory{};
+  memory.dwLength = sizeof memory;
+  const uint64_t physical = GlobalMemoryStatusEx(&memory) ? memory.ullTotalPhys : 0;
+  logic.screen().store.SetByteBudget(velmora::LineStore::ByteBudgetFor(physical));
   velmora::Win32StartupPlatform platform(window, showCommand);
   return velmora::RunVelmora(platform, logic, commandLine);
 }
