@@ -15,7 +15,7 @@ if(UNIX AND TARGET velmora)
 
   # Icons for desktops that do not draw SVG, beside the scalable one; velmora-icon-png draws them
   # anew from the window's icon.
-  add_executable(velmora-icon-png EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/tools/icon_png.cpp)
+  add_executable(velmora-icon-png ${PROJECT_SOURCE_DIR}/tools/icon_png.cpp)
   target_link_libraries(velmora-icon-png PRIVATE velmora_qt)
   set_target_properties(velmora-icon-png PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
   foreach(size 16 24 32 48 64 128 256)
@@ -124,9 +124,12 @@ if(WIN32 AND TARGET velmora)
               -DICON=${PROJECT_SOURCE_DIR}/src/frontends/win32/resources/velmora.ico
               -DOUTFILE=${setup}
               ${PROJECT_SOURCE_DIR}/data/windows/velmora.nsi
-      DEPENDS ${out}/${zip_name}.zip ${PROJECT_SOURCE_DIR}/data/windows/velmora.nsi
+      DEPENDS velmora ${PROJECT_SOURCE_DIR}/data/windows/velmora.nsi
       COMMENT "Making velmora-${PROJECT_VERSION}-setup.exe")
+    # The staged files are velmora-zip's: the installer waits for that target rather than name
+    # the zip as its input, which would run the staging twice at once in a parallel build.
     add_custom_target(velmora-setup DEPENDS ${setup})
+    add_dependencies(velmora-setup velmora-zip)
     add_custom_target(velmora-packages DEPENDS velmora-setup velmora-zip)
   else()
     message(STATUS "makensis not found: the Windows installer is not made (Debian: nsis)")

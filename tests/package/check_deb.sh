@@ -63,7 +63,7 @@ dpkg-deb -f "$deb" Depends | grep -q "libqt6widgets6" || fail "the package does 
 
 # The installed program against the scripted host; "auto close" ends it when the host logs out.
 work="$(mktemp -d)"
-trap 'apt-get remove -y -qq velmora >/dev/null 2>&1 || true; kill "${host_pid:-0}" 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'apt-get remove -y -qq velmora >/dev/null 2>&1 || true; [ -z "${host_pid:-}" ] || kill "$host_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
 mkdir -p "$work/config/ostrin"
 printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\ostrin\\Velmora]\r\n"auto close"=dword:00000001\r\n\r\n' \
   > "$work/config/ostrin/Velmora.reg"

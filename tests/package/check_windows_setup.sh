@@ -15,6 +15,9 @@ zip="$2"
 export WINEPREFIX="$3"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8
 fail() { echo "check_windows_setup: $*" >&2; exit 1; }
+host_pid=
+# On the way out, also after a failure: the host script and this prefix's Wine processes end.
+trap '[ -z "$host_pid" ] || kill "$host_pid" 2>/dev/null || true; wineserver -k 2>/dev/null || true' EXIT
 
 uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora'
 settings_key='HKCU\SOFTWARE\ostrin\Velmora'
@@ -67,7 +70,7 @@ check_round() {
   work="$(mktemp -d)"
   mkfifo "$work/ready"
   python3 "$here/telnet_host.py" --address 127.0.0.23 --port 23 --type vt52 > "$work/ready" 2> "$work/host.err" &
-  local host_pid=$!
+  host_pid=$!
   local line=""
   exec 3<"$work/ready"
   read -r -u 3 line || true
@@ -76,6 +79,7 @@ check_round() {
   timeout 300 wine "$dir/velmora.exe" /H 127.0.0.23 /T vt52 || status=$?
   local host_status=0
   wait "$host_pid" || host_status=$?
+  host_pid=
   exec 3<&-
   [ "$host_status" -eq 0 ] || { cat "$work/host.err" >&2; fail "the host's script failed"; }
   [ "$status" -eq 0 ] || fail "the installed program ended with status $status"
