@@ -15,5 +15,8 @@ std::wstring Cp932ToWide(std::string_view bytes);
 std::string WideToCp932(std::wstring_view text);
 // The core's UTF-8 texts (menus, dialogs, messages) as UTF-16.
 std::wstring Utf8ToWide(std::string_view text);
+// UTF-16 as UTF-8 (face names for the core's choice of a Japanese face); half of a pair
+// becomes U+FFFD.
+std::string WideToUtf8(std::wstring_view text);
 
 }  // namespace velmora

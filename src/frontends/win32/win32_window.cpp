@@ -8,41 +8,31 @@
 #include <vector>
 
 #include "app/ui_text.h"
+#include "app/window_rules.h"
 #include "frontends/win32/win32_dialogs.h"
 #include "frontends/win32/win32_text.h"
 
 namespace velmora {
 namespace {
 
-// Japanese fixed-pitch faces worth using when the system's fixed font has no Japanese glyphs,
-// best first: Windows' own, then what Linux distributions install for Wine to find.
-const wchar_t* const kJapaneseFixedFaces[] = {
-    L"\xFF2D\xFF33 \x30B4\x30B7\x30C3\x30AF",  // ＭＳ ゴシック
-    L"MS Gothic",
-    L"IPAGothic",
-    L"IPA\x30B4\x30B7\x30C3\x30AF",  // IPAゴシック
-    L"VL Gothic",
-    L"TakaoGothic",
-    L"Noto Sans Mono CJK JP",
-};
-
-// The Shift-JIS faces the system has, and which of them are fixed-pitch.
+// The Shift-JIS faces the system has, and which of them are fixed-pitch (UTF-8 names).
 struct JapaneseFaces {
-  std::vector<std::wstring> all;
-  std::vector<std::wstring> fixed;
+  std::vector<std::string> all;
+  std::vector<std::string> fixed;
 };
 
 int CALLBACK CollectFace(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM param) {
   auto* faces = reinterpret_cast<JapaneseFaces*>(param);
-  const std::wstring name(font->lfFaceName);
-  if (name.empty() || name[0] == L'@') return 1;  // vertical-writing faces
+  const std::wstring_view face(font->lfFaceName);
+  if (face.empty() || face[0] == L'@') return 1;  // vertical-writing faces
+  const std::string name = WideToUtf8(face);
   faces->all.push_back(name);
   if ((font->lfPitchAndFamily & 0x03) == FIXED_PITCH) faces->fixed.push_back(name);
   return 1;
 }
 
-// The face to show Japanese with: a known fixed face, else any fixed Shift-JIS face, else a
-// known face the system lists as proportional; empty when the system has none.
+// The face to show Japanese with, chosen from the Shift-JIS faces the system has; empty when
+// none fits.
 std::wstring FindJapaneseFixedFace(HWND window) {
   JapaneseFaces faces;
   HDC dc = GetDC(window);
@@ -50,17 +40,7 @@ std::wstring FindJapaneseFixedFace(HWND window) {
   query.lfCharSet = SHIFTJIS_CHARSET;
   EnumFontFamiliesExW(dc, &query, CollectFace, reinterpret_cast<LPARAM>(&faces), 0);
   ReleaseDC(window, dc);
-  auto has = [](const std::vector<std::wstring>& list, const wchar_t* name) {
-    return std::find(list.begin(), list.end(), name) != list.end();
-  };
-  for (const wchar_t* name : kJapaneseFixedFaces) {
-    if (has(faces.fixed, name)) return name;
-  }
-  if (!faces.fixed.empty()) return faces.fixed.front();
-  for (const wchar_t* name : kJapaneseFixedFaces) {
-    if (has(faces.all, name)) return name;
-  }
-  return {};
+  return Utf8ToWide(ChooseJapaneseFace(faces.fixed, faces.all));
 }
 
 // Whether the font as the system realises it has a glyph for "あ" (the face a Japanese
@@ -77,6 +57,8 @@ bool HasJapaneseGlyphs(HWND window, HGDIOBJ font) {
 }
 
 RECT ToRect(const PixelRect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
+
+static_assert(kWheelShift == MK_SHIFT && kWheelControl == MK_CONTROL);
 
 }  // namespace
 
@@ -346,7 +328,7 @@ LRESULT Win32MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_RBUTTONDOWN:
       logic.OnRButtonDown();
       return 0;
-    case WM_MOUSEWHEEL:
+    case WM_MOUSEWHEEL:  // the key state's MK_SHIFT and MK_CONTROL are the logic's flags
       logic.OnMouseWheel(GET_WHEEL_DELTA_WPARAM(wParam), GET_KEYSTATE_WPARAM(wParam));
       return 0;
     case kWmSocket:
@@ -369,21 +351,10 @@ void Win32MainWindow::OnPaint() {
 }
 
 // The window is a Unicode window: a character comes as UTF-16 and goes to the logic as code
-// page 932, a double-byte character as one input-method character so that it reaches the host
-// in the host encoding. Characters code page 932 lacks are dropped.
+// page 932. Characters code page 932 lacks are dropped.
 void Win32MainWindow::OnTypedCharacter(wchar_t c, bool fromInputMethod) {
   if (c >= 0xD800 && c <= 0xDFFF) return;  // half of a character outside code page 932
-  const std::string bytes = WideToCp932(std::wstring_view(&c, 1));
-  if (bytes.size() == 2) {
-    logic_->OnImeChar(static_cast<uint16_t>((static_cast<uint8_t>(bytes[0]) << 8) | static_cast<uint8_t>(bytes[1])));
-  } else if (bytes.size() == 1) {
-    const auto byte = static_cast<uint8_t>(bytes[0]);
-    if (fromInputMethod) {
-      logic_->OnImeChar(byte);
-    } else {
-      logic_->OnChar(byte);
-    }
-  }
+  logic_->OnTypedText(WideToCp932(std::wstring_view(&c, 1)), fromInputMethod);
 }
 
 // The Encoding submenu is known by its handle: its position in the Connection popup equals the
@@ -518,10 +489,7 @@ FontMetrics Win32MainWindow::CreateTerminalFont(const LogFont& description) {
   fonts_[static_cast<size_t>(FontVariant::Bold)] = CreateFontIndirectW(&real);
 
   GdiMeasurer measurer(hwnd_, fonts_);
-  FontMetrics metrics = MeasureFont(measurer);
-  metrics.cellWidth = std::max(metrics.cellWidth, 1);
-  metrics.cellHeight = std::max(metrics.cellHeight, 1);
-  return metrics;
+  return MeasureTerminalFont(measurer);
 }
 
 // The stock fixed-pitch font; where it is no Shift-JIS font with Japanese glyphs (a Western
