@@ -354,11 +354,10 @@ TEST(MainWindow, CompositionCellStaysInsideTheGrid) {
   }
 }
 
-TEST(WindowRules, WheelKeyFlagsAreTheWindowSystems) {
-  EXPECT_EQ(WheelKeyFlags(false, false), 0u);
-  EXPECT_EQ(WheelKeyFlags(true, false), 0x04u);  // MK_SHIFT
-  EXPECT_EQ(WheelKeyFlags(false, true), 0x08u);  // MK_CONTROL
-  EXPECT_EQ(WheelKeyFlags(true, true), 0x0Cu);
+TEST(WindowRules, WheelKeyFlagsAreTheWindowSystems) {  // MK_SHIFT and MK_CONTROL
+  const unsigned flags[] = {WheelKeyFlags(false, false), WheelKeyFlags(true, false), WheelKeyFlags(false, true),
+                            WheelKeyFlags(true, true)};
+  EXPECT_EQ(std::vector<unsigned>(std::begin(flags), std::end(flags)), (std::vector<unsigned>{0, 0x04, 0x08, 0x0C}));
 }
 
 TEST(WindowRules, JapaneseFaceChoice) {
@@ -386,21 +385,16 @@ TEST(WindowRules, JapaneseFaceChoice) {
 
 // A face that measures as nothing still gives cells of a pixel; a real one is kept as measured.
 TEST(WindowRules, MeasuredCellIsAtLeastOnePixel) {
-  class Measurer : public FontMeasurer {
-   public:
-    Measurer(int width, int height) : width_(width), height_(height) {}
-    FontFaceInfo TerminalFace() override { return {width_, height_, 0}; }
-    int TextWidth(FontVariant, const uint8_t*, size_t count) override { return width_ * static_cast<int>(count); }
-
-   private:
-    int width_, height_;
-  };
+  struct Measurer : FontMeasurer {
+    int width = 0, height = 0;
+    FontFaceInfo TerminalFace() override { return {width, height, 0}; }
+    int TextWidth(FontVariant, const uint8_t*, size_t count) override { return width * static_cast<int>(count); }
+  } m;
   const int cases[][4] = {{0, 0, 1, 1}, {0, 16, 1, 16}, {7, 0, 7, 1}, {-2, -5, 1, 1}, {9, 18, 9, 18}};
   for (const auto& c : cases) {
-    Measurer m(c[0], c[1]);
+    m.width = c[0], m.height = c[1];
     const FontMetrics metrics = MeasureTerminalFont(m);
-    EXPECT_EQ(metrics.cellWidth, c[2]) << c[0] << "x" << c[1];
-    EXPECT_EQ(metrics.cellHeight, c[3]) << c[0] << "x" << c[1];
+    EXPECT_EQ(std::pair(metrics.cellWidth, metrics.cellHeight), std::pair(c[2], c[3])) << c[0] << "x" << c[1];
   }
 }
 
