@@ -43,18 +43,52 @@ velmora_need_locale() {
   fi
 }
 
-# Starts the demo host, a busybox telnet server on 127.0.0.2 port 23 running a shell (root
-# only), and stops it when the calling script ends. $1: the command to suggest without root.
-velmora_start_demo_host() {
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "velmora: the demo host listens on port 23 and needs root; run: sudo $1 --demo" >&2
-    exit 1
+# Run through sudo (as root, for the packages), the rest of a script runs as the user who
+# called sudo: nothing in the tree becomes root's, and the demo's shell is theirs.
+#   velmora_leave_sudo SCRIPT [ARG...]   (returns when not run through sudo)
+velmora_leave_sudo() {
+  if [ "$(id -u)" -ne 0 ] || [ -z "${SUDO_UID:-}" ] || [ "$SUDO_UID" = 0 ]; then
+    return 0
   fi
+  local home
+  home="$(getent passwd "$SUDO_UID" | cut -d: -f6)"
+  exec setpriv --reuid="$SUDO_UID" --regid="${SUDO_GID:-$SUDO_UID}" --init-groups \
+    env HOME="${home:-$HOME}" USER="${SUDO_USER:-}" LOGNAME="${SUDO_USER:-}" "$@"
+}
+
+# The demo host: busybox's telnet server on 127.0.0.2 port 23, logging in straight to a shell,
+# run with a command (the terminal) in user, network and process namespaces of their own, made
+# by unshare, so that no root is needed:
+# - the loopback and its port 23 belong to the demo alone: nobody else on this machine can
+#   reach the server, and the port needs no privilege there;
+# - the server and its shells run as the user who started the script;
+# - when the command ends, or the script is killed (even with SIGKILL: unshare's child gets
+#   SIGKILL when unshare dies), the namespace's first process ends and the kernel ends every
+#   other process in it, the server and its shells included.
+#   velmora_run_with_demo_host COMMAND [ARG...]   (replaces the calling shell)
+velmora_run_with_demo_host() {
   local busybox
   busybox="$(command -v busybox || echo /bin/busybox)"
-  "$busybox" telnetd -F -p 23 -b 127.0.0.2 -l /bin/sh &
-  velmora_demo_pid=$!
-  trap 'kill $velmora_demo_pid 2>/dev/null || true' EXIT
-  sleep 0.5
-  echo "velmora: demo host on 127.0.0.2 port 23 (a shell); connecting"
+  if ! unshare --user --map-root-user --net -- "$busybox" ip link set lo up 2>/dev/null; then
+    echo "velmora: the demo host runs in network and user namespaces of its own (unshare --user --net)," >&2
+    echo "velmora: which this system does not allow (see the kernel's unprivileged user namespace setting)" >&2
+    exit 1
+  fi
+  # As the namespace's root: the loopback up, and port 23 open to the user inside it.
+  local outer='busybox=$1 uid=$2 gid=$3 inner=$4; shift 4
+    "$busybox" ip link set lo up && echo 0 > /proc/sys/net/ipv4/ip_unprivileged_port_start || exit 1
+    exec unshare --user --map-user="$uid" --map-group="$gid" -- sh -c "$inner" velmora-demo "$busybox" "$@"'
+  # As the user: the server, then the command once the server listens (127.0.0.2:23 is
+  # 0200007F:0017 in the kernel's table, state 0A listening).
+  local inner='busybox=$1; shift
+    "$busybox" telnetd -F -p 23 -b 127.0.0.2 -l /bin/sh &
+    i=0
+    while ! grep -q " 0200007F:0017 00000000:0000 0A" /proc/net/tcp && [ $i -lt 200 ]; do
+      sleep 0.05
+      i=$((i + 1))
+    done
+    echo "velmora: demo host on 127.0.0.2 port 23 (a shell as $(id -un 2>/dev/null || id -u)), in a network of its own" >&2
+    "$@"'
+  exec unshare --user --map-root-user --net --pid --fork --kill-child -- \
+    sh -c "$outer" velmora-demo "$busybox" "$(id -u)" "$(id -g)" "$inner" "$@"
 }

@@ -2,13 +2,18 @@
 # Builds the Windows program with mingw-w64 and starts it under Wine.
 #
 #   scripts/run-windows.sh [velmora options]   build build-win32/bin/velmora.exe and start it
-#   scripts/run-windows.sh --demo              also start the local demo host first (a telnet
-#                                              server on 127.0.0.2 port 23 running a shell;
-#                                              needs root) and connect to it
+#   scripts/run-windows.sh --demo              also start the local demo host (a telnet
+#                                              server on 127.0.0.2 port 23 running a shell as
+#                                              you, in a network namespace of its own that
+#                                              only Velmora shares) and connect to it
+#
+# Needs no root. Run through sudo, it installs what is missing and then goes on as the user
+# who called sudo, so the build and the Wine prefix stay theirs.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 . "$root/scripts/common.sh"
 
+arguments=("$@")
 demo=false
 if [ "${1:-}" = "--demo" ]; then
   demo=true
@@ -19,6 +24,7 @@ packages=(cmake make mingw-w64 wine wine64 fonts-ipafont-gothic locales)
 $demo && packages+=(busybox-static)
 velmora_need_packages "${packages[@]}"
 velmora_need_locale ja_JP.UTF-8
+velmora_leave_sudo "$root/scripts/run-windows.sh" "${arguments[@]}"
 
 win="$root/build-win32"
 cmake -S "$root" -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
@@ -28,8 +34,7 @@ echo "velmora: built $win/bin/velmora.exe"
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8
 if $demo; then
-  velmora_start_demo_host scripts/run-windows.sh
-  wine "$win/bin/velmora.exe" /H 127.0.0.2 "$@"
+  velmora_run_with_demo_host wine "$win/bin/velmora.exe" /H 127.0.0.2 "$@"
 else
   exec wine "$win/bin/velmora.exe" "$@"
 fi

@@ -69,7 +69,9 @@ void StartAndConnect(Headless& h, LoopbackPeer& peer) {
   ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kConnected; }));
 }
 
-int Beeps(const Headless& h) { return static_cast<int>(std::count(h.window.calls.begin(), h.window.calls.end(), "beep")); }
+int Beeps(const Headless& h) {
+  return static_cast<int>(std::count(h.window.calls.begin(), h.window.calls.end(), "beep"));
+}
 
 // Each paste needs a block its memory cannot give: the conversion (up to three times the text
 // for UTF-8, twice for EUC-JP) or, for Shift-JIS, the copy of the clipboard itself. The paste

@@ -4,13 +4,16 @@
 // encoding under test, and must show the shell's output of it in Shift-JIS.
 //
 // The server is a child of the test process, killed and reaped when each test ends and
-// killed by the kernel if the test process dies first. Every wait is bounded and driven by
-// PosixSocket::PollOnce; nothing is timed.
+// killed by the kernel if the test process dies first. Run as root, the test starts it as
+// nobody, so that its shell, open to anyone on the machine while it runs, gives no root.
+// Every wait is bounded and driven by PosixSocket::PollOnce; nothing is timed.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -113,9 +116,23 @@ uint16_t FreeLoopbackPort() {
   return port;
 }
 
-// `busybox telnetd` in the foreground on one loopback port, logging in straight to /bin/sh.
+// `busybox telnetd` in the foreground on one loopback port, logging in straight to /bin/sh,
+// as the test's own user or, for a test run as root, as nobody.
 class TelnetServer {
  public:
+  TelnetServer() {
+    if (geteuid() != 0) {
+      shellUid_ = geteuid();
+    } else if (const passwd* nobody = getpwnam("nobody")) {
+      shellUid_ = nobody->pw_uid;
+      shellGid_ = nobody->pw_gid;
+    } else {
+      shellUid_ = shellGid_ = 65534;
+    }
+  }
+  // The user the server and its shell run as.
+  uid_t shellUid() const { return shellUid_; }
+
   ~TelnetServer() { Stop(); }
 
   bool Start(const std::string& busybox, uint16_t port) {
@@ -134,10 +151,12 @@ class TelnetServer {
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
     const pid_t parent = getpid();
+    const bool dropRoot = geteuid() == 0;
     const pid_t pid = fork();
     if (pid < 0) return false;
     if (pid == 0) {
-      // Never outlive the test process.
+      if (dropRoot && (setgroups(0, nullptr) != 0 || setgid(shellGid_) != 0 || setuid(shellUid_) != 0)) _exit(126);
+      // Never outlive the test process (asked for after the change of user, which clears it).
       prctl(PR_SET_PDEATHSIG, SIGKILL);
       if (getppid() != parent) _exit(127);
       const int null = open("/dev/null", O_RDWR);
@@ -175,6 +194,8 @@ class TelnetServer {
 
  private:
   pid_t pid_ = -1;
+  uid_t shellUid_ = 0;
+  gid_t shellGid_ = 0;
 };
 
 // The terminal as the main window runs it.
@@ -365,6 +386,23 @@ TEST_F(TelnetdTest, ShellOutputInEachHostEncodingShowsInShiftJis) {
       EXPECT_EQ(t.Row(row - 2), std::string(kPrompt) + "echo " + shown) << "the command line; the screen:\n" << t.Dump();
     }
   }
+}
+
+// The server's shell is no root shell: it runs as the test's user, or as nobody for a test
+// run as root.
+TEST_F(TelnetdTest, ShellRunsAsAnUnprivilegedUser) {
+  ASSERT_TRUE(StartAndConnect()) << "could not reach busybox telnetd on 127.0.0.1";
+  Terminal& t = *terminal_;
+  ASSERT_TRUE(t.PumpUntil([&] { return t.AtPrompt() || t.closed; }))
+      << "no shell prompt; the screen:\n" << t.Dump();
+  const int64_t before = t.CursorLine();
+  t.connection.SendData("id -u");
+  t.connection.SendChar('\r');
+  const bool done = t.PumpUntil([&] { return t.closed || (t.CursorLine() >= before + 2 && t.AtPrompt()); });
+  ASSERT_TRUE(done && !t.closed) << "no output of the command; the screen:\n" << t.Dump();
+  const std::string uid = t.Row(t.session.screen.state.cursorRow - 1);
+  EXPECT_EQ(uid, std::to_string(server_.shellUid())) << "the screen:\n" << t.Dump();
+  EXPECT_NE(uid, "0");
 }
 
 }  // namespace
