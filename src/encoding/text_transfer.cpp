@@ -173,6 +173,16 @@ std::size_t TrailingBlankStart(std::span<const uint8_t> text) {
 
 }  // namespace
 
+void AppendUnicodeAsCp932(std::string& out, uint16_t unicode) {
+  const int32_t code = (unicode >= 0xD800 && unicode <= 0xDFFF) ? -1 : UnicodeToCp932(unicode);
+  if (code < 0) {
+    out.push_back(kUnconvertible);
+    return;
+  }
+  if (code > 0xFF) out.push_back(static_cast<char>(code >> 8));
+  out.push_back(static_cast<char>(code & 0xFF));
+}
+
 std::string CopyTrimmed(std::span<const uint8_t> source, std::size_t maxSize) {
   if (maxSize == 0) return {};
   const auto kept = source.first(std::min(TrailingBlankStart(source), maxSize - 1));

@@ -31,6 +31,28 @@ void SendTypedDoubleByte(ByteSink& sink, HostEncoding encoding, uint8_t trail, u
 // for the result (up to three times the text) runs out; the paste is then abandoned.
 std::string ConvertPasteText(std::string_view sjisText, HostEncoding encoding);
 
+// Text from the desktop (typed, committed by the input method, pasted, entered in a dialog) as
+// code page 932. A character that code page 932 has no form for becomes '?', as the system's own
+// conversion of clipboard text does, so that the user sees where something was replaced: a
+// surrogate pair (a character beyond the 16-bit range) becomes one '?', and so does a lone
+// surrogate. `Unit` is the platform's 16-bit code unit (char16_t, Qt's, or Windows' wchar_t).
+void AppendUnicodeAsCp932(std::string& out, uint16_t unicode);
+template <typename Unit>
+  requires(sizeof(Unit) == 2)
+std::string Utf16ToCp932(const Unit* units, std::size_t count) {
+  std::string out;
+  out.reserve(count * 2);
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto unit = static_cast<uint16_t>(units[i]);
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < count) {
+      const auto next = static_cast<uint16_t>(units[i + 1]);
+      if (next >= 0xDC00 && next <= 0xDFFF) ++i;  // the pair is one character
+    }
+    AppendUnicodeAsCp932(out, unit);
+  }
+  return out;
+}
+
 // A line segment for the clipboard: at most maxSize - 1 bytes of source (nothing when maxSize
 // is 0), without trailing ASCII spaces and cut short at a NUL of the source. A double-byte
 // character is never taken for a space, so a trailing full-width space stays.

@@ -48,6 +48,13 @@ void DrawLineSegment(TextPainter& painter, int x, int y, const uint8_t* text, co
   }
 }
 
+CellSpan WholeCharacters(const uint8_t* text, int32_t width, int32_t from, int32_t to) {
+  auto splits = [&](int32_t col) { return col > 0 && col < width && IsInsideDoubleByte(text, col); };
+  if (splits(from)) --from;
+  if (splits(to)) ++to;
+  return CellSpan{from, to};
+}
+
 void DrawTextRun(TextPainter& painter, int x, int y, const uint8_t* bytes, int count, int singleCorrection,
                  int doubleCorrection, const FontMetrics& metrics) {
   if (count <= 0) return;

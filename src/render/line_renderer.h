@@ -21,6 +21,17 @@ void DrawLineSegment(TextPainter& painter, int x, int y, const uint8_t* text, co
                      bool selected, const FontMetrics& metrics, const ColorScheme& scheme,
                      const SystemColors& system);
 
+// The cells [from, to) of a line of `width` cells, widened to whole characters: a double-byte
+// character with either half inside is inside whole, so that a selection whose edge falls
+// between a lead byte and its trail byte (the host rewrote the line under it) is drawn without
+// splitting the character. Columns at or beyond the width are left as they are.
+struct CellSpan {
+  int32_t from = 0;
+  int32_t to = 0;
+  friend bool operator==(const CellSpan&, const CellSpan&) = default;
+};
+CellSpan WholeCharacters(const uint8_t* text, int32_t width, int32_t from, int32_t to);
+
 // Outputs `count` code page 932 bytes of one attribute run from (x, y) so that every half-width
 // character takes one cell and every full-width character two. `singleCorrection` and
 // `doubleCorrection` are the bold corrections (metrics.boldExtraSingle / boldExtraDouble for a

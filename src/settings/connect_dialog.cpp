@@ -1,5 +1,6 @@
 #include "settings/connect_dialog.h"
 
+#include "encoding/cp932.h"
 #include "settings/host_history.h"
 
 namespace velmora {
@@ -64,8 +65,18 @@ void ConnectDialogModel::OnSelectionChanged(ConnectDialogState& state, int index
   ButtonsFromHistory(state, state.hostField);
 }
 
+std::string CutHostField(std::string_view cp932) {
+  size_t end = 0;
+  while (end < cp932.size()) {
+    const size_t length = IsSjisLeadByte(static_cast<uint8_t>(cp932[end])) ? 2 : 1;
+    if (end + length > kMaxHost || end + length > cp932.size()) break;
+    end += length;
+  }
+  return std::string(cp932.substr(0, end));
+}
+
 void ConnectDialogModel::OnOk(const ConnectDialogState& shown) {
-  hostName_ = shown.hostField.substr(0, kMaxHost);
+  hostName_ = CutHostField(shown.hostField);
   const int32_t button = shown.encodingButton.value_or(0);
   encoding_ = button == 1 ? HostEncoding::SJIS : button == 2 ? HostEncoding::UTF8 : HostEncoding::EUC;
   terminalType_ = shown.vt52 ? "vt52" : "vt100";

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "encoding/host_encoding.h"
@@ -21,6 +22,11 @@ struct ConnectDialogState {
   bool vt52 = false;                     // the vt52 button, else vt100
 };
 
+// The host field's text as the dialog takes it: at most 63 bytes of code page 932, cut before a
+// character that would not fit whole (and before a lead byte that ends the text), so that no
+// host name ends in half a character.
+std::string CutHostField(std::string_view cp932);
+
 // The connection dialog's logic. It works on the values it changes on OK: the host name,
 // the host encoding, the terminal type and the auto-close flag (saved when it changed).
 class ConnectDialogModel {
@@ -34,7 +40,7 @@ class ConnectDialogModel {
   ConnectDialogState Open();
   // Another list entry was chosen: the buttons follow that host's history entry.
   void OnSelectionChanged(ConnectDialogState& state, int index);
-  // OK with what the dialog shows: the values are taken (host cut to 63 bytes; EUC when no
+  // OK with what the dialog shows: the values are taken (host through CutHostField; EUC when no
   // encoding button is checked) and the auto-close setting saved when it changed.
   void OnOk(const ConnectDialogState& shown);
 

@@ -145,6 +145,24 @@ TEST(TextTransfer, CopyTrimmed) {
   }
 }
 
+// Desktop text: characters without a code page 932 form become one '?' each.
+TEST(TextTransfer, Utf16ToCp932) {
+  const struct { std::u16string text; std::string expected; } cases[] = {
+      {u"ab\r\n", "ab\r\n"},
+      {u"\u3042\uFF71", "\x82\xA0\xB1"},          // あ and half-width ｱ
+      {u"x\u20ACy", "x?y"},                          // the euro sign
+      {u"\U0001F600!", "?!"},                         // a surrogate pair is one character
+      {u"\xD800x", "?x"},                             // a lone high surrogate
+      {u"x\xDC00", "x?"},                             // a lone low surrogate
+      {u"\xD83D", "?"},                               // a high surrogate ends the text
+      {u"\u00E9\u4E00", "?\x88\xEA"},               // é has no form; 一 has
+      {u"", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Hex(Utf16ToCp932(c.text.data(), c.text.size())), Hex(c.expected)) << Hex(c.expected);
+  }
+}
+
 TEST(TextTransfer, NormalizeSelection) {
   const struct { int32_t c1, r1, c2, r2; NormalizedSelection expected; } cases[] = {
       {5, 3, 2, 3, {2, 3, 5, 3}},

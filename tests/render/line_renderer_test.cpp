@@ -164,6 +164,21 @@ TEST(LineRenderer, StretchCutInsideDoubleByteCharacter) {
   EXPECT_EQ(painter.Outputs(), (Calls{"out 0,0 ab", "out 16,0 <82><a0>"}));
 }
 
+// Selection edges widened to whole characters: "aあbいc" is a, あ at 1-2, b, い at 4-5, c.
+TEST(LineRenderer, WholeCharactersAtTheEdges) {
+  const std::string text = "a\x82\xA0" "b\x82\xA2" "c";
+  const int32_t width = static_cast<int32_t>(text.size());
+  const struct { int32_t from, to; CellSpan expected; } cases[] = {
+      {0, 7, {0, 7}},  {1, 3, {1, 3}},  {2, 3, {1, 3}},  // the start inside あ takes its lead
+      {0, 2, {0, 3}},  {2, 5, {1, 6}},                    // the end inside a character takes its trail
+      {5, 5, {4, 6}},                                     // both inside い
+      {0, 9, {0, 9}},  {8, 9, {8, 9}},                    // beyond the line: left as they are
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(WholeCharacters(Bytes(text), width, c.from, c.to), c.expected) << c.from << "-" << c.to;
+  }
+}
+
 TEST(LineRenderer, TextRunSpacing) {
   struct Case {
     const char* name;

@@ -216,6 +216,21 @@ TEST(ConnectDialog, HostCutTo63Bytes) {
   state.hostField = "";
   model.OnOk(state);  // any text is taken, an empty one too
   EXPECT_EQ(d.hostName, "");
+  // The cut falls between characters: 40 x "あ" keeps 31 of them (62 bytes), never a lone lead.
+  std::string kana;
+  for (int i = 0; i < 40; ++i) kana += "\x82\xA0";
+  const struct { std::string field, host; } cuts[] = {
+      {kana, kana.substr(0, 62)},
+      {"h" + kana, "h" + kana.substr(0, 62)},   // 63 bytes end on a whole character
+      {std::string(62, 'h') + "\x82", std::string(62, 'h')},  // a lead byte alone at the end
+      {std::string(61, 'h') + "\x82\xA0", std::string(61, 'h') + "\x82\xA0"},
+  };
+  for (const auto& c : cuts) {
+    state.hostField = c.field;
+    model.OnOk(state);
+    EXPECT_EQ(d.hostName, c.host) << c.field.size();
+    EXPECT_EQ(CutHostField(c.field), c.host);
+  }
 }
 
 }  // namespace

@@ -524,6 +524,13 @@ bool RunQtConnectDialog(QWidget* parent, ConnectDialogModel& model, ConnectDialo
   // Typing never moves the list selection: the combo box would otherwise select (and report) an
   // entry matching the typed text when the field loses the focus.
   QObject::disconnect(host->lineEdit(), &QLineEdit::editingFinished, host, nullptr);
+  // The field holds what the host name can hold: typing or pasting past 63 bytes of code page
+  // 932 is cut at the last whole character.
+  QObject::connect(host->lineEdit(), &QLineEdit::textEdited, &dialog, [host](const QString& text) {
+    const std::string bytes = QStringToCp932(text);
+    const std::string kept = CutHostField(bytes);
+    if (kept.size() < bytes.size()) host->lineEdit()->setText(Cp932ToQString(kept));
+  });
 
   // The user chose a list entry (also the one already chosen, after typing in the field).
   QObject::connect(host, &QComboBox::activated, &dialog, [&](int index) {
@@ -532,7 +539,7 @@ bool RunQtConnectDialog(QWidget* parent, ConnectDialogModel& model, ConnectDialo
     showButtons();
   });
   dialog.onOk = [&] {
-    state.hostField = QStringToCp932(host->currentText());
+    state.hostField = CutHostField(QStringToCp932(host->currentText()));
     state.selected = host->currentIndex();
     state.encodingButton.reset();
     for (int i = 0; i < 3; ++i) {

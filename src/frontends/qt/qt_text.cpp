@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "encoding/cp932.h"
+#include "encoding/text_transfer.h"
 
 namespace velmora {
 
@@ -28,14 +29,7 @@ QString Cp932ToQString(std::string_view bytes) {
 }
 
 std::string QStringToCp932(const QString& text) {
-  std::string out;
-  for (const QChar c : text) {
-    const int32_t code = UnicodeToCp932(c.unicode());
-    if (code < 0) continue;
-    if (code > 0xFF) out.push_back(static_cast<char>(code >> 8));
-    out.push_back(static_cast<char>(code & 0xFF));
-  }
-  return out;
+  return Utf16ToCp932(text.utf16(), static_cast<size_t>(text.size()));
 }
 
 QFont LogFontToQFont(const LogFont& d) {

@@ -115,7 +115,7 @@ void ShowConnectButtons(HWND dialog, const ConnectDialogState& state) {
 
 void ReadConnectControls(HWND dialog, ConnectDialogState& state) {
   const HWND host = GetDlgItem(dialog, kIdConnectHost);
-  state.hostField = CutCp932(WideToCp932(WindowText(host)), kMaxHostBytes);
+  state.hostField = CutHostField(WideToCp932(WindowText(host)));
   state.selected = static_cast<int>(SendMessageW(host, CB_GETCURSEL, 0, 0));
   state.encodingButton.reset();
   for (int i = 0; i < 3; ++i) {

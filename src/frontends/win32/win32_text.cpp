@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "encoding/cp932.h"
+#include "encoding/text_transfer.h"
 
 namespace velmora {
 
@@ -22,17 +23,7 @@ std::wstring Cp932ToWide(std::string_view bytes) {
   return out;
 }
 
-std::string WideToCp932(std::wstring_view text) {
-  std::string out;
-  out.reserve(text.size() * 2);
-  for (const wchar_t c : text) {
-    const int32_t code = UnicodeToCp932(static_cast<uint16_t>(c));
-    if (code < 0) continue;
-    if (code > 0xFF) out.push_back(static_cast<char>(code >> 8));
-    out.push_back(static_cast<char>(code & 0xFF));
-  }
-  return out;
-}
+std::string WideToCp932(std::wstring_view text) { return Utf16ToCp932(text.data(), text.size()); }
 
 std::wstring Utf8ToWide(std::string_view text) {
   std::wstring out;

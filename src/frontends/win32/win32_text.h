@@ -11,7 +11,7 @@ namespace velmora {
 // Code page 932 bytes as UTF-16; a byte sequence that is no code page 932 character becomes
 // U+FFFD.
 std::wstring Cp932ToWide(std::string_view bytes);
-// UTF-16 as code page 932 bytes; characters code page 932 lacks are left out.
+// UTF-16 as code page 932 bytes; a character code page 932 lacks becomes '?'.
 std::string WideToCp932(std::wstring_view text);
 // The core's UTF-8 texts (menus, dialogs, messages) as UTF-16.
 std::wstring Utf8ToWide(std::string_view text);
