@@ -3,6 +3,12 @@
 // beside the figure of the receive path alone for the same bytes.
 //
 //   velmora-bench-qt [MEGABYTES]     (default 8)
+//   velmora-bench-qt --soak [MEGABYTES]
+//                                    (default 100) the host runs `yes` into a window at the
+//                                    default settings, with the line budget the program takes
+//                                    on this machine; every second the resident size, the
+//                                    lines kept and how late a 100 ms timer of the window's
+//                                    event loop fired at worst
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -11,8 +17,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -123,13 +131,111 @@ double WindowRun(const std::string& data) {
   return seconds;
 }
 
+// Resident set size in bytes, from /proc/self/statm; 0 elsewhere.
+uint64_t ResidentBytes() {
+  std::FILE* f = std::fopen("/proc/self/statm", "r");
+  if (f == nullptr) return 0;
+  unsigned long size = 0, resident = 0;
+  const int n = std::fscanf(f, "%lu %lu", &size, &resident);
+  std::fclose(f);
+  return n == 2 ? static_cast<uint64_t>(resident) * static_cast<uint64_t>(sysconf(_SC_PAGESIZE)) : 0;
+}
+
+// `yes` from a host into a window at the default settings, as the program runs it.
+int Soak(size_t megabytes) {
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  listen(listener, 1);
+  socklen_t len = sizeof a;
+  getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+  std::string yes;
+  while (yes.size() < (1u << 16)) yes += "y\r\n";
+  const std::string end = "\x1b[7mEND\x1b[m";
+  int host = -1;
+  std::thread sender([&] {
+    host = accept(listener, nullptr, nullptr);
+    for (size_t sent = 0; sent < megabytes * 1000 * 1000;) {
+      const ssize_t n = send(host, yes.data(), yes.size(), MSG_NOSIGNAL);
+      if (n <= 0) return;
+      sent += static_cast<size_t>(n);
+    }
+    send(host, end.data(), end.size(), MSG_NOSIGNAL);
+  });
+
+  const std::string dir = QDir::tempPath().toStdString() + "/velmora-bench-soak.reg";
+  const uint64_t residentAtStart = ResidentBytes();
+  int status = 1;
+  {
+    RegFileStore store(dir);
+    QtSocket sock(ntohs(a.sin_port));
+    QtMainWindow window;
+    MainWindow& logic = window.MakeLogic(sock, store, 1);
+    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+    LineStore& lines = logic.screen().store;
+    lines.SetByteBudget(LineStore::ByteBudgetFor(static_cast<uint64_t>(std::max(pages, 0L)) *
+                                                 static_cast<uint64_t>(std::max(pageSize, 0L))));
+    logic.LoadSettingsAndCommandLine("/H 127.0.0.1");
+    if (window.Create()) {
+      logic.FitWindowToGrid(false);
+      QtStartupPlatform(window).ShowMainWindow();
+      logic.ConnectAtStart();
+      std::printf("`yes` through the Qt window (80x24, offscreen), backlog limit %u lines, line budget %.0f MiB\n\n",
+                  logic.screen().backlogMax, static_cast<double>(lines.byteBudget()) / 1048576.0);
+      std::printf("%8s %10s %12s %18s\n", "seconds", "lines", "resident MiB", "timer late, ms");
+      using Clock = std::chrono::steady_clock;
+      const auto start = Clock::now();
+      auto due = start + std::chrono::milliseconds(100);
+      double worstLate = 0, worstEver = 0;
+      int ticks = 0;
+      uint64_t highest = 0;
+      QTimer timer;
+      timer.setTimerType(Qt::PreciseTimer);
+      QObject::connect(&timer, &QTimer::timeout, [&] {
+        const auto now = Clock::now();
+        worstLate = std::max(worstLate, std::chrono::duration<double, std::milli>(now - due).count());
+        due = now + std::chrono::milliseconds(100);
+        highest = std::max(highest, ResidentBytes());
+        if (++ticks % 10 == 0) {
+          std::printf("%8.1f %10u %12.1f %18.1f\n", std::chrono::duration<double>(now - start).count(),
+                      lines.lineCount, static_cast<double>(ResidentBytes()) / 1048576.0, worstLate);
+          std::fflush(stdout);
+          worstEver = std::max(worstEver, worstLate);
+          worstLate = 0;
+        }
+      });
+      timer.start(100);
+      auto ended = [&] {
+        const TerminalLine* l = logic.screen().ScreenLine(logic.screen().state.cursorRow);
+        return std::string(reinterpret_cast<const char*>(l->text.get()), 3) == "END" && l->attrs[0] != 0;
+      };
+      while (!ended()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      std::printf("\nhighest resident %.1f MiB (%.1f MiB before the window), the line store %.1f MiB by its "
+                  "count; the timer at worst %.1f ms late\n",
+                  static_cast<double>(highest) / 1048576.0, static_cast<double>(residentAtStart) / 1048576.0,
+                  static_cast<double>(lines.bytesInUse()) / 1048576.0, std::max(worstEver, worstLate));
+      status = 0;
+    }
+    sender.join();
+    close(host);
+    close(listener);
+  }
+  std::remove(dir.c_str());
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 8;
+  const bool soak = argc > 1 && std::string(argv[1]) == "--soak";
+  const char* count = argc > (soak ? 2 : 1) ? argv[soak ? 2 : 1] : nullptr;
+  const size_t megabytes = count != nullptr ? std::strtoul(count, nullptr, 10) : soak ? 100 : 8;
   qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
   int qtArgc = 1;
   QApplication app(qtArgc, argv);
+  if (soak) return Soak(megabytes);
 
   const std::string data = FileText(megabytes * 1000 * 1000) + "\x1b[7mEND\x1b[m";
   double seconds = 0;

@@ -1,11 +1,19 @@
 // Soak run of the receive path: a long stream of host output (1 GB unless told otherwise) into
-// an 80 x 24 terminal with a backlog of 10000 lines and a window interface that does nothing,
-// printing the resident set size as it goes. Once the backlog is full every new line reuses the
-// oldest one, so the resident size must stay flat from then on; the last line says by how much
-// it moved after the backlog filled.
+// an 80 x 24 terminal with a window interface that does nothing, printing the resident set size
+// as it goes. Once the backlog is full every new line reuses the oldest one, so the resident
+// size must stay flat from then on; the last line says by how much it moved after the backlog
+// filled.
 //
-//   velmora-bench-soak [MB]     MB megabytes of output (default 1000); exit status 1 when the
-//                               resident size grew by more than 1 MiB after the backlog filled
+//   velmora-bench-soak [MB]     mixed output into a backlog of 10000 lines
+//   velmora-bench-soak --default [--budget-mib N] [MB]
+//                               `yes` output ("y" CR LF) at the program's default settings: a
+//                               backlog limit of 2147483647 lines, so that only the line store's
+//                               byte budget stops its growth (the program's budget for this
+//                               machine's memory, or N MiB)
+//
+// MB megabytes of output (default 1000). Exit status 1 when the resident size grew by more
+// than 1 MiB after the backlog filled, or ended above the budget plus what the process held
+// before the first line.
 #include <unistd.h>
 
 #include <algorithm>
@@ -59,28 +67,64 @@ std::vector<uint8_t> Chunk() {
   return std::vector<uint8_t>(s.begin(), s.end());
 }
 
+// What `yes` prints, a megabyte of it.
+std::vector<uint8_t> YesChunk() {
+  std::string s;
+  while (s.size() < (1u << 20)) s += "y\r\n";
+  return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+// The machine's memory as the program asks for it, 0 when it cannot be told.
+uint64_t PhysicalBytes() {
+  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+  return pages > 0 && pageSize > 0 ? static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const uint64_t megabytes = argc >= 2 ? std::strtoull(argv[1], nullptr, 10) : 1000;
+  bool defaults = false;
+  uint64_t budgetMib = 0, megabytes = 1000;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--default") {
+      defaults = true;
+    } else if (arg == "--budget-mib" && i + 1 < argc) {
+      budgetMib = std::strtoull(argv[++i], nullptr, 10);
+    } else {
+      megabytes = std::strtoull(argv[i], nullptr, 10);
+    }
+  }
   if (megabytes == 0) {
-    std::fprintf(stderr, "usage: velmora-bench-soak [MB]\n");
+    std::fprintf(stderr, "usage: velmora-bench-soak [--default [--budget-mib N]] [MB]\n");
     return 2;
   }
   const uint64_t total = megabytes * 1000u * 1000u;
-  const std::vector<uint8_t> chunk = Chunk();
+  const std::vector<uint8_t> chunk = defaults ? YesChunk() : Chunk();
+  const uint64_t residentAtStart = ResidentBytes();
 
   NullScreenObserver observer;
   NoTrace trace;
   auto session = std::make_unique<TerminalSession>(observer, trace);
   ScreenModel& screen = session->screen;
-  screen.backlogMax = 10000;
+  LineStore& store = screen.store;
+  if (defaults) {
+    store.SetByteBudget(budgetMib > 0 ? budgetMib << 20 : LineStore::ByteBudgetFor(PhysicalBytes()));
+  } else {
+    screen.backlogMax = 10000;
+  }
   if (!screen.CreateLineStore()) return 2;
   screen.ResetForConnection();
   const uint64_t fullCount = static_cast<uint64_t>(screen.backlogMax) + static_cast<uint64_t>(screen.rows);
+  // Full: at the line limit, or the next line would pass the byte budget.
+  auto isFull = [&] {
+    const uint64_t next = store.bytesInUse() + LineStore::LineBytes(screen.columns);
+    return store.lineCount >= fullCount || next > store.byteBudget();
+  };
 
-  std::printf("%llu MB of output, 80 x 24, backlog of %u lines\n\n", static_cast<unsigned long long>(megabytes),
-              screen.backlogMax);
+  std::printf("%llu MB of %s, 80 x 24, backlog of %u lines, line budget %.0f MiB\n\n",
+              static_cast<unsigned long long>(megabytes), defaults ? "\"y\" lines" : "mixed output",
+              screen.backlogMax, Mib(store.byteBudget()));
   std::printf("%10s %10s %12s\n", "MB fed", "lines", "resident MiB");
   // While the backlog fills, every 64 KiB; after that, every twentieth of the run.
   constexpr size_t kSlice = 64u << 10;
@@ -95,7 +139,7 @@ int main(int argc, char** argv) {
     fed += n;
     at = (at + n) % chunk.size();
     const uint64_t resident = ResidentBytes();
-    const bool full = screen.store.lineCount >= fullCount;
+    const bool full = isFull();
     const bool report = !full || residentWhenFull == 0 || fed >= nextReport || fed == total;
     if (full) {
       lowest = std::min(lowest, resident);
@@ -118,5 +162,12 @@ int main(int argc, char** argv) {
   const double growth = Mib(highest) - Mib(residentWhenFull);
   std::printf("resident after the backlog filled: %.2f MiB, lowest %.2f, highest %.2f (growth %.3f MiB)\n",
               Mib(residentWhenFull), Mib(lowest), Mib(highest), growth);
-  return growth > 1.0 ? 1 : 0;
+  const uint64_t lines = store.lineCount;
+  std::printf("%llu lines; line store %.2f MiB by its count (%.0f bytes a line), resident %.0f bytes a line\n",
+              static_cast<unsigned long long>(lines), Mib(store.bytesInUse()),
+              static_cast<double>(store.bytesInUse()) / static_cast<double>(lines),
+              static_cast<double>(highest - std::min(highest, residentAtStart)) / static_cast<double>(lines));
+  const bool overBudget = highest > residentAtStart + store.byteBudget() + (uint64_t{1} << 20);
+  if (overBudget) std::printf("the resident size passed the budget\n");
+  return growth > 1.0 || overBudget ? 1 : 0;
 }
