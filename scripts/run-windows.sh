@@ -27,6 +27,10 @@ velmora_need_locale ja_JP.UTF-8
 velmora_leave_sudo "$root/scripts/run-windows.sh" "${arguments[@]}"
 
 win="$root/build-win32"
+if [ -e "$win" ] && [ ! -w "$win" ]; then
+  echo "velmora: $win belongs to another user (an earlier run as root?); as root: chown -R $(id -un) $win" >&2
+  exit 1
+fi
 cmake -S "$root" -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_BUILD_TESTS=OFF >/dev/null
 cmake --build "$win" -j "$(velmora_jobs)" --target velmora >/dev/null

@@ -25,6 +25,10 @@ velmora_need_packages "${packages[@]}"
 velmora_leave_sudo "$root/scripts/run.sh" "${arguments[@]}"
 
 build="$root/build"
+if [ -e "$build" ] && [ ! -w "$build" ]; then
+  echo "velmora: $build belongs to another user (an earlier run as root?); as root: chown -R $(id -un) $build" >&2
+  exit 1
+fi
 cmake -S "$root" -B "$build" -DVELMORA_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$(velmora_jobs)" --target velmora >/dev/null
 echo "velmora: built $build/bin/velmora"
