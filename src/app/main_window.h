@@ -1,5 +1,7 @@
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -93,8 +95,10 @@ class MainWindow : public ScreenObserver, public SocketEventHandler {
   void OnRButtonDown();
   void OnSelectionTimer();
   // Wheel rotation in the window system's units (120 a notch, negative towards the user) and
-  // the key flags of the event (kWheelShift, kWheelControl).
+  // the key flags of the event (kWheelShift, kWheelControl). Parts of a notch add up until a
+  // whole one is reached.
   void OnMouseWheel(int delta, unsigned keyFlags);
+  static constexpr int32_t kWheelNotch = 120;
 
   // --- the connection's socket events ---
   void OnSocketEvent(SocketEvent event, int error) override;
@@ -112,6 +116,13 @@ class MainWindow : public ScreenObserver, public SocketEventHandler {
   void SetScrollBar(const ScrollBarInfo& bar, unsigned parts) override { window_.SetScrollBar(bar, parts); }
   void UpdateCaret() override;
   void AlertSound() override { window_.AlertSound(); }
+
+  // The selected text as copying puts it on the clipboard (code page 932, lines joined by CR
+  // LF); none when nothing is selected. Throws std::bad_alloc when memory runs out.
+  std::optional<std::string> SelectedText();
+  // Pastes to the host, as the paste command does, the code page 932 text (CR LF line ends)
+  // that `source` gives: a front-end's other sources of text, such as the primary selection.
+  void PasteFrom(const std::function<std::optional<std::string>()>& source);
 
   // Sets the title to "status - Velmora".
   void SetTitleStatus(std::string_view statusUtf8);
@@ -171,6 +182,7 @@ class MainWindow : public ScreenObserver, public SocketEventHandler {
   bool wordSelect_ = false;      // the drag began with a double click
   int32_t wordStart_ = 0;        // the double-clicked word's columns
   int32_t wordEnd_ = 0;
+  int32_t wheelRemainder_ = 0;   // the wheel's rotation short of a whole notch, signed
 };
 
 }  // namespace velmora
