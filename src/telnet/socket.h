@@ -36,7 +36,8 @@ class Socket {
   // otherwise the error code; no socket is then left open.
   virtual int Connect(const HostAddress& address) = 0;
   // Offers bytes; returns how many were taken (possibly fewer than offered), kWouldBlock when
-  // none could be (SocketEvent::Writable follows), or another negative value for an error.
+  // none could be (SocketEvent::Writable follows), or another negative value for an error. Only
+  // kWouldBlock promises the writable event: after a short send the rest must be offered again.
   virtual long Send(const uint8_t* data, size_t size) = 0;
   // Reads at most `size` bytes: the count, 0 at the end of the stream, kWouldBlock when nothing
   // waits, or another negative value for an error.
