@@ -106,7 +106,7 @@ double WindowRun(const std::string& data) {
       // From the connection to the last line on the screen.
       auto ended = [&] {
         const ScreenModel& s = logic.screen();
-        for (int r = 0; r < s.rows; ++r) {
+        for (int r = 0; r < s.rows(); ++r) {
           const TerminalLine* l = s.ScreenLine(r);
           if (l->width >= 3 && std::string(reinterpret_cast<const char*>(l->text.get()), 3) == "END" && l->attrs[0] != 0) {
             return true;
@@ -174,8 +174,8 @@ int Soak(size_t megabytes) {
     QtMainWindow window;
     MainWindow& logic = window.MakeLogic(sock, store, 1);
     const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
-    LineStore& lines = logic.screen().store;
-    lines.SetByteBudget(LineStore::ByteBudgetFor(static_cast<uint64_t>(std::max(pages, 0L)) *
+    const LineStore& lines = logic.screen().store();
+    logic.screen().SetLineByteBudget(LineStore::ByteBudgetFor(static_cast<uint64_t>(std::max(pages, 0L)) *
                                                  static_cast<uint64_t>(std::max(pageSize, 0L))));
     logic.LoadSettingsAndCommandLine("/H 127.0.0.1");
     if (window.Create()) {
@@ -183,7 +183,7 @@ int Soak(size_t megabytes) {
       QtStartupPlatform(window).ShowMainWindow();
       logic.ConnectAtStart();
       std::printf("`yes` through the Qt window (80x24, offscreen), backlog limit %u lines, line budget %.0f MiB\n\n",
-                  logic.screen().backlogMax, static_cast<double>(lines.byteBudget()) / 1048576.0);
+                  logic.screen().backlogMax(), static_cast<double>(lines.byteBudget()) / 1048576.0);
       std::printf("%8s %10s %12s %18s\n", "seconds", "lines", "resident MiB", "timer late, ms");
       using Clock = std::chrono::steady_clock;
       const auto start = Clock::now();
@@ -208,7 +208,7 @@ int Soak(size_t megabytes) {
       });
       timer.start(100);
       auto ended = [&] {
-        const TerminalLine* l = logic.screen().ScreenLine(logic.screen().state.cursorRow);
+        const TerminalLine* l = logic.screen().ScreenLine(logic.screen().state().cursorRow);
         return std::string(reinterpret_cast<const char*>(l->text.get()), 3) == "END" && l->attrs[0] != 0;
       };
       while (!ended()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);

@@ -129,7 +129,7 @@ double RunVelmora(const Stream& stream, const std::vector<uint8_t>& data) {
   NoTrace trace;
   auto session = std::make_unique<TerminalSession>(observer, trace);
   session->options.hostEncoding = stream.encoding;
-  session->screen.backlogMax = 10000;
+  session->screen.SetBacklogMax(10000);
   session->screen.CreateLineStore();
   session->screen.ResetForConnection();
   const auto start = std::chrono::steady_clock::now();

@@ -107,24 +107,24 @@ int main(int argc, char** argv) {
   NoTrace trace;
   auto session = std::make_unique<TerminalSession>(observer, trace);
   ScreenModel& screen = session->screen;
-  LineStore& store = screen.store;
   if (defaults) {
-    store.SetByteBudget(budgetMib > 0 ? budgetMib << 20 : LineStore::ByteBudgetFor(PhysicalBytes()));
+    screen.SetLineByteBudget(budgetMib > 0 ? budgetMib << 20 : LineStore::ByteBudgetFor(PhysicalBytes()));
   } else {
-    screen.backlogMax = 10000;
+    screen.SetBacklogMax(10000);
   }
   if (!screen.CreateLineStore()) return 2;
   screen.ResetForConnection();
-  const uint64_t fullCount = static_cast<uint64_t>(screen.backlogMax) + static_cast<uint64_t>(screen.rows);
+  const uint64_t fullCount = static_cast<uint64_t>(screen.backlogMax()) + static_cast<uint64_t>(screen.rows());
   // Full: at the line limit, or the next line would pass the byte budget.
+  const LineStore& store = screen.store();
   auto isFull = [&] {
-    const uint64_t next = store.bytesInUse() + LineStore::LineBytes(screen.columns);
+    const uint64_t next = store.bytesInUse() + LineStore::LineBytes(screen.columns());
     return store.lineCount >= fullCount || next > store.byteBudget();
   };
 
   std::printf("%llu MB of %s, 80 x 24, backlog of %u lines, line budget %.0f MiB\n\n",
               static_cast<unsigned long long>(megabytes), defaults ? "\"y\" lines" : "mixed output",
-              screen.backlogMax, Mib(store.byteBudget()));
+              screen.backlogMax(), Mib(store.byteBudget()));
   std::printf("%10s %10s %12s\n", "MB fed", "lines", "resident MiB");
   // While the backlog fills, every 64 KiB; after that, every twentieth of the run.
   constexpr size_t kSlice = 64u << 10;
@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
       highest = std::max(highest, resident);
     }
     if (report) {
-      std::printf("%10.2f %10u %12.2f%s\n", static_cast<double>(fed) / 1e6, screen.store.lineCount, Mib(resident),
+      std::printf("%10.2f %10u %12.2f%s\n", static_cast<double>(fed) / 1e6, screen.store().lineCount, Mib(resident),
                   full && residentWhenFull == 0 ? "  backlog full" : "");
       std::fflush(stdout);
     }

@@ -137,8 +137,8 @@ class CheckingObserver : public ScreenObserver {
     CheckArea(r, 0, "scrolled");
     // A view scroll moves the whole grid by its distance, which may exceed the grid (the
     // window then redraws the whole area); a character deletion moves cells within the row.
-    REQUIRE(dx >= -model->columns && dx <= model->columns, "scroll by %d,%d on a %dx%d grid", dx, dy,
-            model->columns, model->rows);
+    REQUIRE(dx >= -model->columns() && dx <= model->columns(), "scroll by %d,%d on a %dx%d grid", dx, dy,
+            model->columns(), model->rows());
   }
   void SetScrollBar(const ScrollBarInfo& bar, unsigned parts) override {
     REQUIRE(parts != 0 && (parts & ~7u) == 0, "scroll bar parts %u", parts);
@@ -151,10 +151,10 @@ class CheckingObserver : public ScreenObserver {
 
  private:
   void CheckArea(const CellRect& r, int32_t overhang, const char* what) const {
-    REQUIRE(r.left >= 0 && r.left < r.right && r.right <= model->columns + overhang && r.top >= 0 &&
-                r.top < r.bottom && r.bottom <= model->rows,
-            "%s cells %d,%d-%d,%d outside the %dx%d grid", what, r.left, r.top, r.right, r.bottom, model->columns,
-            model->rows);
+    REQUIRE(r.left >= 0 && r.left < r.right && r.right <= model->columns() + overhang && r.top >= 0 &&
+                r.top < r.bottom && r.bottom <= model->rows(),
+            "%s cells %d,%d-%d,%d outside the %dx%d grid", what, r.left, r.top, r.right, r.bottom, model->columns(),
+            model->rows());
   }
 };
 
@@ -173,12 +173,12 @@ struct Bounds {
 
 void CheckModel(const TerminalSession& session, const Bounds& bounds) {
   const ScreenModel& m = session.screen;
-  const LineStore& s = m.store;
-  const ScreenState& st = m.state;
-  REQUIRE(st.cursorCol >= 0 && st.cursorCol < m.columns && st.cursorRow >= 0 && st.cursorRow < m.rows,
-          "cursor %d,%d outside the %dx%d grid", st.cursorCol, st.cursorRow, m.columns, m.rows);
-  REQUIRE(0 <= st.regionTop && st.regionTop <= st.regionBottom && st.regionBottom < m.rows,
-          "scroll region %d..%d on %d rows", st.regionTop, st.regionBottom, m.rows);
+  const LineStore& s = m.store();
+  const ScreenState& st = m.state();
+  REQUIRE(st.cursorCol >= 0 && st.cursorCol < m.columns() && st.cursorRow >= 0 && st.cursorRow < m.rows(),
+          "cursor %d,%d outside the %dx%d grid", st.cursorCol, st.cursorRow, m.columns(), m.rows());
+  REQUIRE(0 <= st.regionTop && st.regionTop <= st.regionBottom && st.regionBottom < m.rows(),
+          "scroll region %d..%d on %d rows", st.regionTop, st.regionBottom, m.rows());
   REQUIRE(s.firstLine != nullptr && s.firstLine->prev == nullptr, "no first line, or one with a predecessor");
   uint32_t count = 0;
   int64_t screenTopIndex = -1, viewTopIndex = -1;
@@ -187,32 +187,32 @@ void CheckModel(const TerminalSession& session, const Bounds& bounds) {
     REQUIRE(l->prev == last, "line %u: broken back link", count);
     REQUIRE(l->width >= 1 && l->text[l->width] == 0, "line %u (width %d) lost its terminator", count, l->width);
     if (l == s.screenTop) screenTopIndex = count;
-    if (l == m.view.viewTop) viewTopIndex = count;
-    if (screenTopIndex >= 0) REQUIRE(l->width == m.columns, "screen line %u of width %d", count, l->width);
+    if (l == m.view().viewTop) viewTopIndex = count;
+    if (screenTopIndex >= 0) REQUIRE(l->width == m.columns(), "screen line %u of width %d", count, l->width);
     last = l;
     REQUIRE(++count <= s.lineCount, "more lines linked than counted (%u)", s.lineCount);
   }
   REQUIRE(last == s.lastLine, "the last line is not the list's end");
   REQUIRE(count == s.lineCount, "%u lines linked, %u counted", count, s.lineCount);
-  REQUIRE(screenTopIndex == static_cast<int64_t>(count) - m.rows, "screen top at %lld of %u lines, %d rows",
-          static_cast<long long>(screenTopIndex), count, m.rows);
+  REQUIRE(screenTopIndex == static_cast<int64_t>(count) - m.rows(), "screen top at %lld of %u lines, %d rows",
+          static_cast<long long>(screenTopIndex), count, m.rows());
   REQUIRE(viewTopIndex >= 0 && viewTopIndex <= screenTopIndex, "view top at %lld, screen top at %lld",
           static_cast<long long>(viewTopIndex), static_cast<long long>(screenTopIndex));
-  REQUIRE(viewTopIndex == m.view.viewIndex, "view top at %lld, view index %d", static_cast<long long>(viewTopIndex),
-          m.view.viewIndex);
-  REQUIRE(m.view.scrollBar.position == m.view.viewIndex, "scroll bar at %d, view at %d", m.view.scrollBar.position,
-          m.view.viewIndex);
-  REQUIRE(m.view.scrollBar.maximum == static_cast<int32_t>(count) - 1, "scroll bar maximum %d of %u lines",
-          m.view.scrollBar.maximum, count);
-  REQUIRE(count <= std::max(static_cast<uint64_t>(m.backlogMax) + static_cast<uint64_t>(m.rows), bounds.linesKept),
-          "%u lines kept for a backlog of %u and %d rows", count, m.backlogMax, m.rows);
+  REQUIRE(viewTopIndex == m.view().viewIndex, "view top at %lld, view index %d", static_cast<long long>(viewTopIndex),
+          m.view().viewIndex);
+  REQUIRE(m.view().scrollBar.position == m.view().viewIndex, "scroll bar at %d, view at %d", m.view().scrollBar.position,
+          m.view().viewIndex);
+  REQUIRE(m.view().scrollBar.maximum == static_cast<int32_t>(count) - 1, "scroll bar maximum %d of %u lines",
+          m.view().scrollBar.maximum, count);
+  REQUIRE(count <= std::max(static_cast<uint64_t>(m.backlogMax()) + static_cast<uint64_t>(m.rows()), bounds.linesKept),
+          "%u lines kept for a backlog of %u and %d rows", count, m.backlogMax(), m.rows());
   const TerminalLine* walked = s.screenTop;
-  for (int32_t r = 0; r < m.rows; ++r, walked = walked->next) {
+  for (int32_t r = 0; r < m.rows(); ++r, walked = walked->next) {
     REQUIRE(m.ScreenLine(r) == walked, "screen row %d is not the line %d links below the top", r, r);
   }
-  const Selection& sel = m.selection;
+  const Selection& sel = m.selection();
   const int64_t lineBound = static_cast<int64_t>(count) + bounds.extraLines;
-  const int32_t columnBound = std::max(m.columns, bounds.widestColumns);
+  const int32_t columnBound = std::max(m.columns(), bounds.widestColumns);
   for (const auto& [col, line] : {std::pair{sel.anchorCol, sel.anchorLine}, std::pair{sel.activeCol, sel.activeLine}}) {
     REQUIRE(line >= 0 && line < lineBound && col >= 0 && col <= columnBound,
             "selection point %d,%d outside %lld lines of %d columns", col, line, static_cast<long long>(lineBound),
@@ -237,43 +237,40 @@ std::string FieldText(Random& rng, uint32_t typical) {
   }
 }
 
-// The terminal size command as the main window carries it out: the dialog's OK, then the
-// window's part after a successful rebuild.
+// The terminal size command as the main window carries it out: the dialog's OK resizes the
+// screen, which also sets the scroll bar, the region and the cursor.
 void ChangeTerminalSize(TerminalSession& session, Random& rng, Bounds& bounds) {
   ScreenModel& s = session.screen;
-  const int32_t oldColumns = s.columns;
-  const uint32_t oldLines = s.store.lineCount;
-  TerminalSizeDialogModel dialog(s.columns, s.rows, s.backlogMax,
-                                 [&s](int32_t previousColumns) { return s.ResizeScreen(previousColumns); });
+  const int32_t oldColumns = s.columns();
+  const uint32_t oldLines = s.store().lineCount;
+  int32_t newColumns = s.columns(), newRows = s.rows();
+  uint32_t backlogMax = s.backlogMax();
+  TerminalSizeDialogModel dialog(newColumns, newRows, backlogMax,
+                                 [&](int32_t) { return s.Resize(newColumns, newRows); });
   (void)dialog.Init();
   const std::string columns = FieldText(rng, 40 + rng.Below(124));
   const std::string rows = FieldText(rng, 12 + rng.Below(96));
   const std::string backlog = rng.Below(3) == 0 ? dialog.OnMaximum() : FieldText(rng, rng.Below(50));
   if (!dialog.OnOk(columns, rows, backlog)) return;
-  auto& bar = s.view.scrollBar;
-  bar.maximum = static_cast<int32_t>(s.store.lineCount) - 1;
-  bar.page = s.rows;
-  s.SetScrollRegion(0, s.rows - 1);
-  if (s.state.cursorCol >= s.columns) s.state.cursorCol = s.columns - 1;
-  if (s.state.cursorRow >= s.rows) s.state.cursorRow = s.rows - 1;
-  if (s.store.lineCount < oldLines) bounds.extraLines += oldLines - s.store.lineCount;
+  s.SetBacklogMax(backlogMax);
+  if (s.store().lineCount < oldLines) bounds.extraLines += oldLines - s.store().lineCount;
   bounds.widestColumns = std::max(bounds.widestColumns, oldColumns);
-  bounds.linesKept = s.store.lineCount;
+  bounds.linesKept = s.store().lineCount;
   session.negotiator.SendWindowSize();
 }
 
 // The scroll-bar requests of the main window (OnVScroll), by their effect.
 void ScrollRequest(ScreenModel& s, Random& rng) {
-  const auto& bar = s.view.scrollBar;
+  const auto& bar = s.view().scrollBar;
   int64_t d = 0;
   switch (rng.Below(8)) {
     case 0: d = -1; break;
     case 1: d = 1; break;
     case 2: d = -bar.page; break;
     case 3: d = bar.page; break;
-    case 4: s.view.thumbTracking = false; break;
+    case 4: s.SetThumbTracking(false); break;
     case 5:
-      s.view.thumbTracking = true;
+      s.SetThumbTracking(true);
       d = static_cast<int64_t>(rng.Below(static_cast<uint32_t>(bar.maximum) + 2)) - bar.position;
       break;
     case 6: d = -static_cast<int64_t>(bar.position); break;
@@ -286,23 +283,28 @@ void ScrollRequest(ScreenModel& s, Random& rng) {
 // A selection made as the mouse makes it (a cell boundary of a shown row), select all, or none.
 void Select(ScreenModel& s, Random& rng, Bounds& bounds) {
   auto point = [&](int32_t& col, int32_t& line) {
-    const auto row = static_cast<int32_t>(rng.Below(static_cast<uint32_t>(s.rows)));
-    const TerminalLine* shown = s.view.viewTop;
+    const auto row = static_cast<int32_t>(rng.Below(static_cast<uint32_t>(s.rows())));
+    const TerminalLine* shown = s.view().viewTop;
     for (int32_t i = 0; i < row && shown->next != nullptr; ++i) shown = shown->next;
-    col = std::min(static_cast<int32_t>(rng.Below(static_cast<uint32_t>(s.columns) + 1)), shown->width);
+    col = std::min(static_cast<int32_t>(rng.Below(static_cast<uint32_t>(s.columns()) + 1)), shown->width);
     if (IsInsideDoubleByte(shown->text.get(), col)) --col;
-    line = s.view.viewIndex + row;
+    line = s.view().viewIndex + row;
   };
+  Selection sel = s.selection();
   switch (rng.Below(4)) {
-    case 0: s.selection = Selection{}; break;
-    case 1: s.selection = Selection{0, 0, s.columns, static_cast<int32_t>(s.store.lineCount) - 1}; break;
-    case 2: point(s.selection.activeCol, s.selection.activeLine); return;  // a drag goes on
+    case 0: sel = Selection{}; break;
+    case 1: sel = Selection{0, 0, s.columns(), static_cast<int32_t>(s.store().lineCount) - 1}; break;
+    case 2:  // a drag goes on
+      point(sel.activeCol, sel.activeLine);
+      s.SetSelection(sel);
+      return;
     default:
-      point(s.selection.anchorCol, s.selection.anchorLine);
-      s.selection.activeCol = s.selection.anchorCol;
-      s.selection.activeLine = s.selection.anchorLine;
+      point(sel.anchorCol, sel.anchorLine);
+      sel.activeCol = sel.anchorCol;
+      sel.activeLine = sel.anchorLine;
       break;
   }
+  s.SetSelection(sel);
   bounds.extraLines = 0;
   bounds.widestColumns = 0;
 }
@@ -348,10 +350,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   session.options.hostEncoding = static_cast<HostEncoding>((header[0] & 3) % 3);
   session.options.terminalType = (header[0] & 4) != 0 ? "vt52" : "vt100";
   trace.traceEnabled = (header[0] & 8) == 0;
-  screen.columns = (header[1] & 0x80) != 0 ? 1 + (header[1] & 0x7F) % 12 : 40 + header[1] % 124;
-  screen.rows = (header[2] & 0x80) != 0 ? 1 + (header[2] & 0x7F) % 12 : 12 + header[2] % 96;
-  screen.backlogMax = kBacklogs[header[3] % 8];
-  if (!screen.CreateLineStore()) Fail("no line store for %dx%d", screen.columns, screen.rows);
+  screen.SetGridSize((header[1] & 0x80) != 0 ? 1 + (header[1] & 0x7F) % 12 : 40 + header[1] % 124,
+                     (header[2] & 0x80) != 0 ? 1 + (header[2] & 0x7F) % 12 : 12 + header[2] % 96,
+                     kBacklogs[header[3] % 8]);
+  if (!screen.CreateLineStore()) Fail("no line store for %dx%d", screen.columns(), screen.rows());
   screen.ResetForConnection();
   Bounds bounds;
   CheckModel(session, bounds);

@@ -27,9 +27,7 @@ void MainWindow::LoadSettingsAndCommandLine(std::string_view commandLine) {
   LoadSizeSettings(store_, settings_, colors_);
   LoadAutoClose(store_, settings_);
   ScreenModel& s = screen();
-  s.columns = settings_.columns;
-  s.rows = settings_.rows;
-  s.backlogMax = settings_.backlogMax;
+  s.SetGridSize(settings_.columns, settings_.rows, settings_.backlogMax);
   ParseCommandLine(commandLine, launch_);
   hostName_ = launch_.hostName;
   session_.options.hostEncoding = launch_.hostEncoding;
@@ -45,7 +43,7 @@ bool MainWindow::OnCreate() {
 }
 
 void MainWindow::FitWindowToGrid(bool redraw) {
-  const OuterSize size = WindowSizeForGrid(screen().columns, screen().rows, metrics_.cellWidth,
+  const OuterSize size = WindowSizeForGrid(screen().columns(), screen().rows(), metrics_.cellWidth,
                                            metrics_.cellHeight, window_.GetFrameMetrics());
   window_.ResizeWindow(size.width, size.height, redraw);
 }
@@ -193,23 +191,23 @@ void MainWindow::Paint(PaintPort& painter, const PixelRect& update) {
   ScreenModel& s = screen();
   const int cw = metrics_.cellWidth, ch = std::max(metrics_.cellHeight, 1);
   const int first = std::max(0, update.top / ch);
-  const int last = std::min(s.rows - 1, update.bottom / ch);
+  const int last = std::min(s.rows() - 1, update.bottom / ch);
   const int cellW = std::max(cw, 1);
   const int32_t leftCell = std::max(0, update.left / cellW);
   const int32_t rightCell = std::max(0, (update.right + cellW - 1) / cellW);
-  const Selection& sel = s.selection;
+  const Selection& sel = s.selection();
   const NormalizedSelection n = NormalizeSelection(sel.anchorCol, sel.anchorLine, sel.activeCol, sel.activeLine);
   painter.SelectFontVariant(FontVariant::Terminal);
   // The live view's rows are found by index; a view into the backlog is walked from its top.
   int j = 0;
-  const TerminalLine* line = s.view.viewTop;
-  if (first < s.rows && line == s.store.screenTop && line != nullptr) {
+  const TerminalLine* line = s.view().viewTop;
+  if (first < s.rows() && line == s.store().screenTop && line != nullptr) {
     j = first;
     line = s.ScreenLine(first);
   }
   for (; j <= last && line != nullptr; ++j, line = line->next) {
     if (j < first) continue;
-    const int64_t index = static_cast<int64_t>(s.view.viewIndex) + j;
+    const int64_t index = static_cast<int64_t>(s.view().viewIndex) + j;
     const int32_t width = line->width;
     int32_t shownFrom = CharacterStart(line->text.get(), std::min(leftCell, width));
     if (shownFrom > 0) shownFrom = CharacterStart(line->text.get(), shownFrom - 1);
@@ -226,23 +224,29 @@ void MainWindow::Paint(PaintPort& painter, const PixelRect& update) {
       DrawLineSegment(painter, from * cw, j * ch, line->text.get() + from, line->attrs.get() + from, to - from,
                       selected, metrics_, colors_, window_);
     };
-    if (index == n.startRow && index == n.endRow) {
-      draw(0, n.startCol, false);
-      draw(n.startCol, n.endCol, true);
-      draw(n.endCol, width, false);
+    // A selection edge inside a double-byte character selects the character whole; an empty
+    // selection selects nothing, wherever it lies.
+    const CellSpan edges = WholeCharacters(line->text.get(), width, n.startCol, n.endCol);
+    const bool empty = n.startRow == n.endRow && n.startCol == n.endCol;
+    if (empty) {
+      draw(0, width, false);
+    } else if (index == n.startRow && index == n.endRow) {
+      draw(0, edges.from, false);
+      draw(edges.from, edges.to, true);
+      draw(edges.to, width, false);
     } else if (index == n.startRow && index < n.endRow) {
-      draw(0, n.startCol, false);
-      draw(n.startCol, width, true);
+      draw(0, edges.from, false);
+      draw(edges.from, width, true);
     } else if (index > n.startRow && index < n.endRow) {
       draw(0, width, true);
     } else if (index == n.endRow && index > n.startRow) {
-      draw(0, n.endCol, true);
-      draw(n.endCol, width, false);
+      draw(0, edges.to, true);
+      draw(edges.to, width, false);
     } else {
       draw(0, width, false);
     }
   }
-  const int right = s.columns * cw, bottom = s.rows * metrics_.cellHeight;
+  const int right = s.columns() * cw, bottom = s.rows() * metrics_.cellHeight;
   painter.DrawBorder(0, bottom, right, bottom, right, -1, SchemeColor(colors_, kColorWindowText, window_));
 }
 
@@ -319,8 +323,8 @@ void MainWindow::OnTypedText(std::string_view cp932, bool fromInputMethod) {
 
 PixelRect MainWindow::CompositionCell() const {
   const ScreenModel& s = session_.screen;
-  const int x = std::clamp(s.state.cursorCol * metrics_.cellWidth, 0, s.columns * metrics_.cellWidth);
-  const int y = std::clamp(s.state.cursorRow * metrics_.cellHeight, 0, s.rows * metrics_.cellHeight);
+  const int x = std::clamp(s.state().cursorCol * metrics_.cellWidth, 0, s.columns() * metrics_.cellWidth);
+  const int y = std::clamp(s.state().cursorRow * metrics_.cellHeight, 0, s.rows() * metrics_.cellHeight);
   return PixelRect{x, y, x + metrics_.cellWidth, y + metrics_.cellHeight};
 }
 
@@ -364,12 +368,12 @@ std::vector<MenuItemState> MainWindow::MenuStateForPopup(int position, bool enco
     return items;
   }
   const bool connected = connection_.IsConnected();
-  const Selection& sel = screen().selection;
+  const Selection& sel = screen().selection();
   switch (position) {
     case 0:
       return {{kCmdConnect, !connected, false}, {kCmdDisconnect, connected, false}};
     case 1: {
-      const bool selectionEmpty = sel.anchorCol == sel.activeCol && sel.anchorLine == sel.activeLine;
+      const bool selectionEmpty = sel.IsEmpty();
       return {{kCmdCopy, !selectionEmpty, false},
               {kCmdPaste, connected && window_.ClipboardHasText(), false},
               {kCmdSelectAll, true, false},
@@ -384,16 +388,16 @@ std::vector<MenuItemState> MainWindow::MenuStateForPopup(int position, bool enco
 
 void MainWindow::OnVScroll(int request, int trackPosition) {
   ScreenModel& s = screen();
-  const auto& bar = s.view.scrollBar;
+  const auto& bar = s.view().scrollBar;
   int64_t d = 0;
   switch (request) {
     case kSbLineUp: d = -1; break;
     case kSbLineDown: d = 1; break;
     case kSbPageUp: d = -bar.page; break;
     case kSbPageDown: d = bar.page; break;
-    case kSbThumbPosition: s.view.thumbTracking = false; break;
+    case kSbThumbPosition: s.SetThumbTracking(false); break;
     case kSbThumbTrack:
-      s.view.thumbTracking = true;
+      s.SetThumbTracking(true);
       d = static_cast<int64_t>(trackPosition) - bar.position;
       break;
     case kSbTop: d = -static_cast<int64_t>(bar.position); break;
@@ -407,20 +411,20 @@ void MainWindow::OnVScroll(int request, int trackPosition) {
 // Every character the host writes asks for this; the view is nearly always at the bottom already.
 void MainWindow::ShowLiveScreen() {
   const ScreenModel& s = screen();
-  if (s.view.scrollBar.position == s.ViewBottom()) return;
+  if (s.view().scrollBar.position == s.ViewBottom()) return;
   OnVScroll(kSbBottom, 0);
 }
 
 void MainWindow::PointAt(int x, int y, int32_t& column, int32_t& line) {
   const ScreenModel& s = screen();
-  int32_t col = std::clamp(x / std::max(metrics_.cellWidth, 1), 0, s.columns);
-  const int32_t row = std::clamp(y / std::max(metrics_.cellHeight, 1), 0, s.rows - 1);
-  const TerminalLine* shown = s.view.viewTop;
+  int32_t col = std::clamp(x / std::max(metrics_.cellWidth, 1), 0, s.columns());
+  const int32_t row = std::clamp(y / std::max(metrics_.cellHeight, 1), 0, s.rows() - 1);
+  const TerminalLine* shown = s.view().viewTop;
   for (int32_t i = 0; i < row && shown->next != nullptr; ++i) shown = shown->next;
   col = std::min(col, shown->width);
   if (IsInsideDoubleByte(shown->text.get(), col)) --col;  // the start of that character
   column = col;
-  line = s.view.viewIndex + row;
+  line = s.view().viewIndex + row;
 }
 
 namespace {
@@ -434,7 +438,7 @@ SelectionSpan Normalized(const Selection& s) {
 
 void MainWindow::InvalidateSelectionSpan(const Selection& selection) {
   const ScreenModel& s = screen();
-  for (const CellRect& r : InvalidateSelection(Normalized(selection), s.view.viewIndex, s.rows, s.columns)) {
+  for (const CellRect& r : InvalidateSelection(Normalized(selection), s.view().viewIndex, s.rows(), s.columns())) {
     window_.InvalidatePixels(ToPixels(r));
   }
 }
@@ -442,17 +446,16 @@ void MainWindow::InvalidateSelectionSpan(const Selection& selection) {
 void MainWindow::InvalidateSelectionChange(const Selection& before, const Selection& after) {
   const ScreenModel& s = screen();
   for (const CellRect& r : velmora::InvalidateSelectionChange(Normalized(before), Normalized(after),
-                                                              s.view.viewIndex, s.rows, s.columns)) {
+                                                              s.view().viewIndex, s.rows(), s.columns())) {
     window_.InvalidatePixels(ToPixels(r));
   }
 }
 
 void MainWindow::OnLButtonDown(int x, int y) {
-  Selection& sel = screen().selection;
-  const Selection before = sel;
+  const Selection before = screen().selection();
   int32_t col = 0, line = 0;
   PointAt(x, y, col, line);
-  sel = Selection{col, line, col, line};
+  screen().SetSelection(Selection{col, line, col, line});
   window_.CaptureMouse();
   window_.StartSelectionTimer();
   selecting_ = true;
@@ -461,8 +464,8 @@ void MainWindow::OnLButtonDown(int x, int y) {
 
 void MainWindow::OnMouseMove(int x, int y) {
   if (!selecting_) return;
-  Selection& sel = screen().selection;
-  const Selection before = sel;
+  const Selection before = screen().selection();
+  Selection sel = before;
   PointAt(x, y, sel.activeCol, sel.activeLine);
   if (wordSelect_) {
     // The double-clicked word stays selected whichever way the drag goes.
@@ -477,6 +480,7 @@ void MainWindow::OnMouseMove(int x, int y) {
       if (sel.activeCol <= wordEnd_) sel.activeCol = wordEnd_;
     }
   }
+  screen().SetSelection(sel);
   InvalidateSelectionChange(before, sel);
 }
 
@@ -491,11 +495,11 @@ void MainWindow::OnLButtonUp() {
 
 void MainWindow::OnLButtonDblClk() {
   ScreenModel& s = screen();
-  Selection& sel = s.selection;
-  const TerminalLine* line = s.view.viewTop;
-  for (int64_t i = 0; i < static_cast<int64_t>(sel.anchorLine) - s.view.viewIndex && line->next != nullptr; ++i) {
-    line = line->next;
-  }
+  Selection sel = s.selection();
+  // The clicked line is on the window, so it is found from the view's top.
+  const TerminalLine* line =
+      s.LineAt(std::clamp<int64_t>(sel.anchorLine, s.view().viewIndex, static_cast<int64_t>(s.store().lineCount) - 1));
+  if (line == nullptr) return;
   const WordBounds word =
       FindWordBounds(std::string_view(reinterpret_cast<const char*>(line->text.get()), static_cast<size_t>(line->width)),
                      sel.anchorCol);
@@ -503,6 +507,7 @@ void MainWindow::OnLButtonDblClk() {
   wordEnd_ = word.end;
   sel.anchorCol = word.start;
   sel.activeCol = word.end;
+  s.SetSelection(sel);
   InvalidateSelectionSpan(sel);
   wordSelect_ = true;
   window_.CaptureMouse();
@@ -513,9 +518,8 @@ void MainWindow::OnLButtonDblClk() {
 // Copy, clear the selection, paste: with a connection the selected text goes to the host.
 void MainWindow::OnRButtonDown() {
   OnCommand(kCmdCopy);
-  Selection& sel = screen().selection;
-  const Selection before = sel;
-  sel = Selection{};
+  const Selection before = screen().selection();
+  screen().SetSelection(Selection{});
   InvalidateSelectionSpan(before);
   OnCommand(kCmdPaste);
 }
@@ -525,7 +529,7 @@ void MainWindow::OnSelectionTimer() {
   const PixelRect client = window_.ClientArea();
   int x = 0, y = 0;
   window_.CursorPosition(x, y);
-  const auto& bar = screen().view.scrollBar;
+  const auto& bar = screen().view().scrollBar;
   if (y > client.bottom && bar.position < bar.maximum - bar.page + 1) {
     OnVScroll(kSbLineDown, 0);
     OnMouseMove(x, y);
@@ -536,18 +540,28 @@ void MainWindow::OnSelectionTimer() {
   }
 }
 
+// A touchpad or a high-resolution wheel reports fractions of a notch: they are gathered until a
+// whole notch (120) is reached, each whole notch scrolls, and the rest waits for the next event.
+// Turning the other way drops what was gathered.
 void MainWindow::OnMouseWheel(int delta, unsigned keyFlags) {
   if ((keyFlags & (kWheelShift | kWheelControl)) != 0) return;
-  const auto& bar = screen().view.scrollBar;
-  if (bar.maximum < bar.page) return;  // no backlog: nothing to scroll
+  const auto& bar = screen().view().scrollBar;
+  if (bar.maximum < bar.page) {  // no backlog: nothing to scroll
+    wheelRemainder_ = 0;
+    return;
+  }
+  if ((delta < 0) != (wheelRemainder_ < 0)) wheelRemainder_ = 0;
+  const int64_t gathered = wheelRemainder_ + static_cast<int64_t>(delta);
+  const int64_t notches = gathered / kWheelNotch;
+  wheelRemainder_ = static_cast<int32_t>(gathered % kWheelNotch);
+  if (notches == 0) return;
   const int lines = window_.WheelScrollLines();
   if (lines < 0) {
     OnVScroll(delta < 0 ? kSbPageDown : kSbPageUp, 0);
     return;
   }
-  // Whole notches only; beyond the whole backlog more lines change nothing.
-  const int64_t count = std::min<int64_t>(static_cast<int64_t>(std::abs(delta) / 120) * lines,
-                                          static_cast<int64_t>(bar.maximum) + 1);
+  // Beyond the whole backlog more lines change nothing.
+  const int64_t count = std::min<int64_t>(std::abs(notches) * lines, static_cast<int64_t>(bar.maximum) + 1);
   for (int64_t i = 0; i < count; ++i) OnVScroll(delta < 0 ? kSbLineDown : kSbLineUp, 0);
 }
 
@@ -562,39 +576,28 @@ void MainWindow::CopyCommand() {
 }
 
 void MainWindow::CopySelection() {
+  if (std::optional<std::string> text = SelectedText()) window_.SetClipboardText(*text);
+}
+
+std::optional<std::string> MainWindow::SelectedText() {
   const ScreenModel& s = screen();
-  const Selection& sel = s.selection;
-  if (sel.anchorCol == sel.activeCol && sel.anchorLine == sel.activeLine) return;
-  const SelectionSpan n = Normalized(sel);
-  const TerminalLine* line = s.store.firstLine;
-  for (int32_t i = 0; i < n.startLine && line->next != nullptr; ++i) line = line->next;
-  auto part = [](const TerminalLine* l, int32_t from, int32_t to) {
-    from = std::clamp(from, 0, l->width);
-    to = std::clamp(to, from, l->width);
-    return CopyTrimmed(std::span<const uint8_t>(l->text.get() + from, static_cast<size_t>(to - from)), 1024);
-  };
-  std::string text;
-  if (n.startLine == n.endLine) {
-    text = part(line, n.startCol, n.endCol);
-  } else {
-    text = part(line, n.startCol, line->width);
-    for (int32_t i = n.startLine + 1; i <= n.endLine && line->next != nullptr; ++i) {
-      line = line->next;
-      text += "\r\n";
-      text += part(line, 0, i == n.endLine ? n.endCol : line->width);
-    }
-  }
-  window_.SetClipboardText(text);
+  if (s.selection().IsEmpty()) return std::nullopt;
+  std::string text = s.SelectedText();
+  return text;
 }
 
 // The clipboard's text in the host encoding, behind anything still waiting to be sent. A paste
 // that the memory left cannot hold (the clipboard's copy, its conversion, or its room in the
 // outgoing queue) is abandoned whole: nothing of it is sent and the user hears the alert.
 void MainWindow::PasteCommand() {
+  PasteFrom([this] { return window_.GetClipboardText(); });
+}
+
+void MainWindow::PasteFrom(const std::function<std::optional<std::string>()>& source) {
   if (!connection_.IsConnected()) return;
   bool kept = false;
   try {
-    std::optional<std::string> text = window_.GetClipboardText();
+    std::optional<std::string> text = source();
     if (!text) return;
     const std::string_view upToNul(text->data(), std::min(text->size(), text->find('\0')));
     const std::string converted = ConvertPasteText(upToNul, session_.options.hostEncoding);
@@ -607,7 +610,7 @@ void MainWindow::PasteCommand() {
 
 void MainWindow::SelectAllCommand() {
   ScreenModel& s = screen();
-  s.selection = Selection{0, 0, s.columns, static_cast<int32_t>(s.store.lineCount) - 1};
+  s.SetSelection(Selection{0, 0, s.columns(), static_cast<int32_t>(s.store().lineCount) - 1});
   window_.InvalidateAll();
 }
 
@@ -624,10 +627,10 @@ void MainWindow::InvalidateCells(const CellRect& area) { window_.InvalidatePixel
 void MainWindow::ScrollCells(const CellRect& area, int32_t dx, int32_t dy) {
   window_.ScrollPixels(ToPixels(area), dx * metrics_.cellWidth, dy * metrics_.cellHeight);
   const ScreenModel& s = screen();
-  const SelectionSpan n = Normalized(s.selection);
-  if (n.startLine == n.endLine && n.startCol == n.endCol) return;  // nothing selected
-  const int64_t first = static_cast<int64_t>(n.startLine) - s.view.viewIndex;
-  const int64_t last = static_cast<int64_t>(n.endLine) - s.view.viewIndex;
+  if (s.selection().IsEmpty()) return;
+  const SelectionSpan n = Normalized(s.selection());
+  const int64_t first = static_cast<int64_t>(n.startLine) - s.view().viewIndex;
+  const int64_t last = static_cast<int64_t>(n.endLine) - s.view().viewIndex;
   for (const int64_t shift : {int64_t{0}, static_cast<int64_t>(dy)}) {
     const int64_t top = std::max<int64_t>(first + shift, area.top);
     const int64_t bottom = std::min<int64_t>(last + shift + 1, area.bottom);
@@ -656,23 +659,19 @@ void MainWindow::ChooseFontCommand() {
 
 void MainWindow::TerminalSizeCommand() {
   ScreenModel& s = screen();
-  TerminalSizeDialogModel model(s.columns, s.rows, s.backlogMax,
-                                [&s](int32_t previousColumns) { return s.ResizeScreen(previousColumns); });
+  int32_t columns = s.columns(), rows = s.rows();
+  uint32_t backlogMax = s.backlogMax();
+  TerminalSizeDialogModel model(columns, rows, backlogMax, [&](int32_t) { return s.Resize(columns, rows); });
   if (!window_.RunTerminalSizeDialog(model)) return;
+  s.SetBacklogMax(backlogMax);
   FitWindowToGrid(true);
-  auto& bar = s.view.scrollBar;
-  bar.maximum = static_cast<int32_t>(s.store.lineCount) - 1;
-  bar.page = s.rows;
-  window_.SetScrollBar(bar, kScrollRange | kScrollPage);
-  s.SetScrollRegion(0, s.rows - 1);
+  window_.SetScrollBar(s.view().scrollBar, kScrollRange | kScrollPage);
   window_.InvalidateAll();
-  if (s.state.cursorCol >= s.columns) s.state.cursorCol = s.columns - 1;
-  if (s.state.cursorRow >= s.rows) s.state.cursorRow = s.rows - 1;
   UpdateCaret();
   if (connection_.IsConnected()) session_.negotiator.SendWindowSize();
-  settings_.columns = s.columns;
-  settings_.rows = s.rows;
-  settings_.backlogMax = s.backlogMax;
+  settings_.columns = s.columns();
+  settings_.rows = s.rows();
+  settings_.backlogMax = s.backlogMax();
   SaveSizeSettings(store_, settings_);
 }
 

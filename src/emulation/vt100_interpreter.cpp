@@ -209,7 +209,7 @@ void EscapeInterpreter::CsiStart(uint8_t b) {
     case 'J': screen_.EraseBelow(); break;         // ED
     case 'K': screen_.EraseLineRight(); break;     // EL
     // DECSTBM without parameters: the whole screen becomes the region.
-    case 'r': screen_.SetScrollRegion(0, screen_.rows - 1); break;
+    case 'r': screen_.SetScrollRegion(0, screen_.rows() - 1); break;
     case 'm':  // SGR 0
       trace_.Trace("[m]");
       screen_.ResetAttributes();
@@ -247,12 +247,12 @@ void EscapeInterpreter::CsiFinal(uint8_t b) {
     for (int32_t i = std::min(count, bound); i > 0; --i) op();
   };
   switch (b) {
-    case 'A': repeat(p.n, s.rows, [&] { s.CursorUp(); }); break;  // CUU
+    case 'A': repeat(p.n, s.rows(), [&] { s.CursorUp(); }); break;  // CUU
     // CUD: enough line feeds to reach the bottom and then scroll every row of the screen.
-    case 'B': repeat(p.n, 2 * s.rows, [&] { s.LineFeed(); }); break;
-    case 'C': repeat(p.n, s.columns, [&] { s.CursorRight(); }); break;  // CUF
+    case 'B': repeat(p.n, 2 * s.rows(), [&] { s.LineFeed(); }); break;
+    case 'C': repeat(p.n, s.columns(), [&] { s.CursorRight(); }); break;  // CUF
     // CUB: each backspace at column 0 moves up a row, so the whole grid can be walked back.
-    case 'D': repeat(p.n, s.rows * s.columns + 1, [&] { s.Backspace(); }); break;
+    case 'D': repeat(p.n, s.rows() * s.columns() + 1, [&] { s.Backspace(); }); break;
     // CUP: a row alone (no ';') addresses its first column.
     case 'H': s.MoveCursor(p.hasSemicolon ? p.m - 1 : 0, p.n - 1); break;
     case 'J':  // ED
@@ -273,7 +273,7 @@ void EscapeInterpreter::CsiFinal(uint8_t b) {
       return;
     // DECSTBM: a top of 0 is the first row; a bottom that is missing or 0 is the last row.
     // The cursor does not move.
-    case 'r': s.SetScrollRegion(std::max(p.n, 1) - 1, p.m > 0 ? p.m - 1 : s.rows - 1); break;
+    case 'r': s.SetScrollRegion(std::max(p.n, 1) - 1, p.m > 0 ? p.m - 1 : s.rows() - 1); break;
     default:
       Unexpected(b);
       return;

@@ -18,43 +18,43 @@ void ScreenModel::BlankCells(TerminalLine* line, int32_t left, int32_t right) {
 void ScreenModel::InvalidateScreenRows(int32_t top, int32_t bottom) {
   if (top > bottom) return;
   const int32_t wt = WindowRow(top);
-  if (wt < 0 || wt >= rows) return;
-  const int32_t wb = std::min(WindowRow(bottom), rows - 1);
-  observer_.InvalidateCells(CellRect{0, wt, columns, wb + 1});
+  if (wt < 0 || wt >= rows_) return;
+  const int32_t wb = std::min(WindowRow(bottom), rows_ - 1);
+  observer_.InvalidateCells(CellRect{0, wt, columns_, wb + 1});
 }
 
 // Every cursor move cancels a pending wrap: the next character goes where the cursor now is.
 void ScreenModel::CursorUp() {
-  state.pendingWrap = false;
-  state.cursorRow = std::clamp(state.cursorRow - 1, 0, rows - 1);
+  state_.pendingWrap = false;
+  state_.cursorRow = std::clamp(state_.cursorRow - 1, 0, rows_ - 1);
   observer_.UpdateCaret();
 }
 
 void ScreenModel::CursorRight() {
-  state.pendingWrap = false;
-  state.cursorCol = std::clamp(state.cursorCol + 1, 0, columns - 1);
+  state_.pendingWrap = false;
+  state_.cursorCol = std::clamp(state_.cursorCol + 1, 0, columns_ - 1);
   observer_.UpdateCaret();
 }
 
 void ScreenModel::MoveCursor(int32_t column, int32_t row) {
-  state.pendingWrap = false;
-  state.cursorCol = std::clamp(column, 0, columns - 1);
-  state.cursorRow = std::clamp(row, 0, rows - 1);
+  state_.pendingWrap = false;
+  state_.cursorCol = std::clamp(column, 0, columns_ - 1);
+  state_.cursorRow = std::clamp(row, 0, rows_ - 1);
   observer_.UpdateCaret();
 }
 
 void ScreenModel::SaveCursor() {
-  state.savedCol = state.cursorCol;
-  state.savedRow = state.cursorRow;
+  state_.savedCol = state_.cursorCol;
+  state_.savedRow = state_.cursorRow;
 }
 
-void ScreenModel::RestoreCursor() { MoveCursor(state.savedCol, state.savedRow); }
+void ScreenModel::RestoreCursor() { MoveCursor(state_.savedCol, state_.savedRow); }
 
 bool ScreenModel::SetScrollRegion(int32_t top, int32_t bottom) {
-  bottom = std::min(bottom, rows - 1);
+  bottom = std::min(bottom, rows_ - 1);
   if (top < 0 || top > bottom) return false;
-  state.regionTop = top;
-  state.regionBottom = bottom;
+  state_.regionTop = top;
+  state_.regionBottom = bottom;
   return true;
 }
 
@@ -63,15 +63,15 @@ bool ScreenModel::SetScrollRegion(int32_t top, int32_t bottom) {
 // down, a larger count changes nothing more on the screen.
 void ScreenModel::ScrollRestOfScreen(int32_t n, bool up) {
   ClampCursor();
-  const int32_t top = state.regionTop, bottom = state.regionBottom;
-  state.regionTop = state.cursorRow;
-  state.regionBottom = rows - 1;
-  n = std::min(n, rows - state.cursorRow);
+  const int32_t top = state_.regionTop, bottom = state_.regionBottom;
+  state_.regionTop = state_.cursorRow;
+  state_.regionBottom = rows_ - 1;
+  n = std::min(n, rows_ - state_.cursorRow);
   for (int32_t i = 0; i < n; ++i) {
     if (up) ScrollRegionUp(); else ScrollRegionDown();
   }
-  state.regionTop = top;
-  state.regionBottom = bottom;
+  state_.regionTop = top;
+  state_.regionBottom = bottom;
 }
 
 void ScreenModel::InsertLines(int32_t n) { ScrollRestOfScreen(n, false); }
@@ -80,62 +80,62 @@ void ScreenModel::DeleteLines(int32_t n) { ScrollRestOfScreen(n, true); }
 
 void ScreenModel::DeleteChars(int32_t n) {
   ClampCursor();
-  const int32_t col = state.cursorCol;
-  n = std::clamp(n, 0, columns - col);
-  TerminalLine* line = ScreenLine(state.cursorRow);
-  const auto moved = static_cast<size_t>(columns - col - n);
+  const int32_t col = state_.cursorCol;
+  n = std::clamp(n, 0, columns_ - col);
+  TerminalLine* line = ScreenLine(state_.cursorRow);
+  const auto moved = static_cast<size_t>(columns_ - col - n);
   std::memmove(line->text.get() + col, line->text.get() + col + n, moved);
   std::memmove(line->attrs.get() + col, line->attrs.get() + col + n, moved);
-  BlankCells(line, columns - n, columns);
-  const int32_t w = WindowRow(state.cursorRow);
-  if (w >= 0 && w < rows) observer_.ScrollCells(CellRect{col, w, columns, w + 1}, -n, 0);
+  BlankCells(line, columns_ - n, columns_);
+  const int32_t w = WindowRow(state_.cursorRow);
+  if (w >= 0 && w < rows_) observer_.ScrollCells(CellRect{col, w, columns_, w + 1}, -n, 0);
 }
 
 void ScreenModel::ClearScreen() {
-  for (TerminalLine* line = store.screenTop; line != nullptr; line = line->next) line->Blank();
+  for (TerminalLine* line = store_.screenTop; line != nullptr; line = line->next) line->Blank();
   observer_.InvalidateAll();
-  state.cursorRow = 0;
-  state.cursorCol = 0;
-  state.pendingWrap = false;
+  state_.cursorRow = 0;
+  state_.cursorCol = 0;
+  state_.pendingWrap = false;
   observer_.UpdateCaret();
 }
 
 void ScreenModel::EraseAbove() {
   ClampCursor();
-  TerminalLine* line = store.screenTop;
-  for (int32_t r = 0; r < state.cursorRow; ++r, line = line->next) line->Blank();
-  InvalidateScreenRows(0, state.cursorRow - 1);
-  if (state.cursorCol > 0) {
-    BlankCells(line, 0, state.cursorCol);
-    InvalidateRowCells(state.cursorRow, 0, state.cursorCol, false);
+  TerminalLine* line = store_.screenTop;
+  for (int32_t r = 0; r < state_.cursorRow; ++r, line = line->next) line->Blank();
+  InvalidateScreenRows(0, state_.cursorRow - 1);
+  if (state_.cursorCol > 0) {
+    BlankCells(line, 0, state_.cursorCol);
+    InvalidateRowCells(state_.cursorRow, 0, state_.cursorCol, false);
   }
 }
 
 void ScreenModel::EraseBelow() {
   ClampCursor();
-  TerminalLine* line = ScreenLine(state.cursorRow);
-  BlankCells(line, state.cursorCol, columns);
-  InvalidateRowCells(state.cursorRow, state.cursorCol, columns, false);
+  TerminalLine* line = ScreenLine(state_.cursorRow);
+  BlankCells(line, state_.cursorCol, columns_);
+  InvalidateRowCells(state_.cursorRow, state_.cursorCol, columns_, false);
   for (line = line->next; line != nullptr; line = line->next) line->Blank();
-  InvalidateScreenRows(state.cursorRow + 1, rows - 1);
+  InvalidateScreenRows(state_.cursorRow + 1, rows_ - 1);
   observer_.UpdateCaret();
 }
 
 void ScreenModel::EraseLineLeft() {
   ClampCursor();
-  if (state.cursorCol == 0) return;
-  BlankCells(ScreenLine(state.cursorRow), 0, state.cursorCol);
-  InvalidateRowCells(state.cursorRow, 0, state.cursorCol, false);
+  if (state_.cursorCol == 0) return;
+  BlankCells(ScreenLine(state_.cursorRow), 0, state_.cursorCol);
+  InvalidateRowCells(state_.cursorRow, 0, state_.cursorCol, false);
 }
 
 void ScreenModel::EraseLineRight() {
   ClampCursor();
-  TerminalLine* line = ScreenLine(state.cursorRow);
-  int32_t left = state.cursorCol;
+  TerminalLine* line = ScreenLine(state_.cursorRow);
+  int32_t left = state_.cursorCol;
   // Cutting a double-byte character in half blanks its lead half too.
   if (IsInsideDoubleByte(line->text.get(), left)) --left;
-  BlankCells(line, left, columns);
-  InvalidateRowCells(state.cursorRow, left, columns, false);
+  BlankCells(line, left, columns_);
+  InvalidateRowCells(state_.cursorRow, left, columns_, false);
   observer_.UpdateCaret();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string>
 #include <vector>
 #include <utility>
 
@@ -43,6 +44,8 @@ struct Selection {
   int32_t anchorLine = 0;
   int32_t activeCol = 0;
   int32_t activeLine = 0;
+
+  bool IsEmpty() const { return anchorCol == activeCol && anchorLine == activeLine; }
 };
 
 // Whether `column` holds the trail byte of a double-byte character, found by scanning the line
@@ -55,19 +58,39 @@ bool IsInsideDoubleByte(const uint8_t* text, int32_t column);
 class ScreenModel {
  public:
   explicit ScreenModel(ScreenObserver& observer, uint32_t lineLimit = LineStore::kMaxLines)
-      : store(lineLimit), observer_(observer) {}
+      : store_(lineLimit), observer_(observer) {}
   ScreenModel(const ScreenModel&) = delete;
   ScreenModel& operator=(const ScreenModel&) = delete;
 
   // Grid size and backlog limit; the store never grows beyond backlogMax + rows lines.
-  int32_t columns = 80;
-  int32_t rows = 24;
-  uint32_t backlogMax = 2147483647u;
+  int32_t columns() const { return columns_; }
+  int32_t rows() const { return rows_; }
+  uint32_t backlogMax() const { return backlogMax_; }
+  const LineStore& store() const { return store_; }
+  const ViewState& view() const { return view_; }
+  const Selection& selection() const { return selection_; }
+  const ScreenState& state() const { return state_; }
 
-  LineStore store;
-  ViewState view;
-  Selection selection;
-  ScreenState state;
+  // The grid and backlog limit CreateLineStore builds (columns and rows at least 1).
+  void SetGridSize(int32_t columns, int32_t rows, uint32_t backlogMax);
+  // A new grid size for a screen already built: the screen lines are rebuilt keeping what fits
+  // (ResizeScreen), the scroll bar's range and page follow, the scroll region becomes the whole
+  // screen and the cursor comes inside the grid. Nothing is reported to the window. False, with
+  // nothing changed, when the lines cannot be made.
+  bool Resize(int32_t columns, int32_t rows);
+  void SetBacklogMax(uint32_t backlogMax) { backlogMax_ = backlogMax; }
+  // The most bytes the backlog's lines may take (LineStore::SetByteBudget).
+  void SetLineByteBudget(size_t bytes) { store_.SetByteBudget(bytes); }
+  void SetSelection(const Selection& selection) { selection_ = selection; }
+  // While the user drags the scroll bar's thumb, output does not move the view.
+  void SetThumbTracking(bool tracking) { view_.thumbTracking = tracking; }
+
+  // The selected text as the clipboard takes it: each line's part with its trailing blanks
+  // trimmed, lines joined by CR LF. Empty when nothing is selected.
+  std::string SelectedText() const;
+  // The line at `index` counted from the oldest line of the store; null beyond the newest.
+  // Walks from the view's top line, which is where the window's lines are found.
+  const TerminalLine* LineAt(int64_t index) const;
 
   // Builds `rows` blank lines and sets up the view and scroll bar. Returns false when a line
   // cannot be made (the store is then empty).
@@ -106,12 +129,9 @@ class ScreenModel {
   void EraseBelow();
   void EraseLineLeft();
   void EraseLineRight();
-  void AddAttribute(uint8_t mask) { state.currentAttr = static_cast<uint8_t>(state.currentAttr | mask); }
-  void ResetAttributes() { state.currentAttr = 0; }
+  void AddAttribute(uint8_t mask) { state_.currentAttr = static_cast<uint8_t>(state_.currentAttr | mask); }
+  void ResetAttributes() { state_.currentAttr = 0; }
 
-  // Rebuilds the screen lines at the current `columns` and `rows` after a size change, keeping
-  // what fits. Returns false, with the store unchanged, when lines cannot be made.
-  bool ResizeScreen(int32_t previousColumns);
   // Releases every backlog line.
   void ClearBacklog();
   // rows and columns, each cut to 16 bits, for the window-size report to the host.
@@ -129,8 +149,8 @@ class ScreenModel {
   // The line at screen row r (0 <= r < rows; outside, the nearest row), from an index of the
   // screen's rows that the list operations keep true.
   TerminalLine* ScreenLine(int32_t r) const {
-    if (rowIndexValid_ && static_cast<uint32_t>(r) < rowIndex_.size() && rowIndex_.front() == store.screenTop &&
-        static_cast<int32_t>(rowIndex_.size()) == rows) {
+    if (rowIndexValid_ && static_cast<uint32_t>(r) < rowIndex_.size() && rowIndex_.front() == store_.screenTop &&
+        static_cast<int32_t>(rowIndex_.size()) == rows_) {
       return rowIndex_[static_cast<size_t>(r)];
     }
     return ScreenLineSlow(r);
@@ -141,15 +161,23 @@ class ScreenModel {
   ScreenObserver& observer() { return observer_; }
 
  private:
+  // Tests set up a cursor, region or selection directly instead of through the bytes a host
+  // would send; nothing else reaches the state from outside.
+  friend struct ScreenModelTestAccess;
+
   void RequestLiveScreen() { observer_.ShowLiveScreen(); }
   // Invalidates cells [left, right) of screen row r (when shown) and optionally repaints now.
   void InvalidateRowCells(int32_t r, int32_t left, int32_t right, bool repaintNow) {
-    const int64_t w = static_cast<int64_t>(store.lineCount) - rows - view.viewIndex + r;
-    if (w < 0 || w >= rows) return;
+    const int64_t w = static_cast<int64_t>(store_.lineCount) - rows_ - view_.viewIndex + r;
+    if (w < 0 || w >= rows_) return;
     const auto row = static_cast<int32_t>(w);
     observer_.InvalidateCells(CellRect{left, row, right, row + 1});
     if (repaintNow) observer_.RepaintNow();
   }
+  // Rebuilds the screen lines at the current `columns_` and `rows_` after a size change, keeping
+  // what fits. Returns false, with the store unchanged, when lines cannot be made.
+  bool ResizeScreen(int32_t previousColumns);
+  TerminalLine* MakeScreenLines(TerminalLine* before, TerminalLine*& last);
   void ScrollRestOfScreen(int32_t n, bool up);
   // Invalidates screen rows top..bottom, all columns (later repaint).
   void InvalidateScreenRows(int32_t top, int32_t bottom);
@@ -157,11 +185,11 @@ class ScreenModel {
   static void BlankCells(TerminalLine* line, int32_t left, int32_t right);
   // Scrolls the window rows showing screen rows top..bottom by dy rows.
   void ScrollScreenRows(int32_t top, int32_t bottom, int32_t dy);
-  void UpdateScrollBar(unsigned parts) { observer_.SetScrollBar(view.scrollBar, parts); }
+  void UpdateScrollBar(unsigned parts) { observer_.SetScrollBar(view_.scrollBar, parts); }
   // Keeps the cursor inside the grid before a cell is written.
   void ClampCursor() {
-    if (static_cast<uint32_t>(state.cursorCol) >= static_cast<uint32_t>(columns) ||
-        static_cast<uint32_t>(state.cursorRow) >= static_cast<uint32_t>(rows)) {
+    if (static_cast<uint32_t>(state_.cursorCol) >= static_cast<uint32_t>(columns_) ||
+        static_cast<uint32_t>(state_.cursorRow) >= static_cast<uint32_t>(rows_)) {
       ClampCursorSlow();
     }
   }
@@ -177,6 +205,14 @@ class ScreenModel {
   void RebuildRowIndex() const;
   TerminalLine* ScreenLineSlow(int32_t r) const;
   void RotateRows(int32_t top, int32_t bottom, bool up);
+
+  int32_t columns_ = 80;
+  int32_t rows_ = 24;
+  uint32_t backlogMax_ = 2147483647u;
+  LineStore store_;
+  ViewState view_;
+  Selection selection_;
+  ScreenState state_;
 
   ScreenObserver& observer_;
   // Screen row -> line, from screenTop; valid while rowIndexValid_ and its first entry is

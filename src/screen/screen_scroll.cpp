@@ -8,19 +8,19 @@ namespace velmora {
 
 void ScreenModel::LineFeed() {
   ClampCursor();
-  auto& s = state;
-  if (s.regionBottom < rows - 1 && s.cursorRow == s.regionBottom) {
+  auto& s = state_;
+  if (s.regionBottom < rows_ - 1 && s.cursorRow == s.regionBottom) {
     ScrollRegionUp();
   } else {
     ++s.cursorRow;
   }
-  if (s.cursorRow >= rows) {
+  if (s.cursorRow >= rows_) {
     if (s.regionTop > 0) {
       ScrollRegionUp();
     } else {
       FullScreenScroll();
     }
-    s.cursorRow = rows - 1;
+    s.cursorRow = rows_ - 1;
   }
   observer_.UpdateCaret();
 }
@@ -31,76 +31,76 @@ void ScreenModel::LineFeed() {
 // unless it showed the live screen (it then follows) or the line that leaves the store.
 void ScreenModel::FullScreenScroll() {
   int32_t k = 0;  // rows the window content moves up
-  if (!view.thumbTracking) RequestLiveScreen();
-  auto& bar = view.scrollBar;
-  const uint64_t limit = static_cast<uint64_t>(backlogMax) + static_cast<uint64_t>(rows);
+  if (!view_.thumbTracking) RequestLiveScreen();
+  auto& bar = view_.scrollBar;
+  const uint64_t limit = static_cast<uint64_t>(backlogMax_) + static_cast<uint64_t>(rows_);
   TerminalLine* fresh = nullptr;
-  if (store.lineCount < limit) fresh = store.AllocLine(store.lastLine, nullptr, columns);
+  if (store_.lineCount < limit) fresh = store_.AllocLine(store_.lastLine, nullptr, columns_);
   if (fresh != nullptr) {
-    store.lastLine->next = fresh;
-    store.lastLine = fresh;
-    if (view.viewTop == store.screenTop) {
-      view.viewTop = view.viewTop->next;
-      ++view.viewIndex;
+    store_.lastLine->next = fresh;
+    store_.lastLine = fresh;
+    if (view_.viewTop == store_.screenTop) {
+      view_.viewTop = view_.viewTop->next;
+      ++view_.viewIndex;
       ++bar.position;
       k = 1;
     }
-    store.screenTop = store.screenTop->next;
+    store_.screenTop = store_.screenTop->next;
     ++bar.maximum;
     UpdateScrollBar(kScrollRange | kScrollPosition);
   } else {
     // Backlog lines of an older width are released rather than reused.
-    while (store.firstLine->width != columns && store.firstLine != store.screenTop) {
-      TerminalLine* old = store.firstLine;
-      if (view.viewTop == old) {
-        view.viewTop = old->next;
+    while (store_.firstLine->width != columns_ && store_.firstLine != store_.screenTop) {
+      TerminalLine* old = store_.firstLine;
+      if (view_.viewTop == old) {
+        view_.viewTop = old->next;
         ++k;
       } else {
-        --view.viewIndex;
+        --view_.viewIndex;
         --bar.position;
       }
-      store.firstLine = old->next;
-      store.firstLine->prev = nullptr;
-      store.FreeLine(old);
+      store_.firstLine = old->next;
+      store_.firstLine->prev = nullptr;
+      store_.FreeLine(old);
       --bar.maximum;
       UpdateScrollBar(kScrollRange | kScrollPosition);
       AdjustSelectionForDroppedLine();
     }
     // On a screen of one row the reused line is the next screen top; when it is the store's
     // only line it stays where it is.
-    TerminalLine* old = store.firstLine;
-    if (view.viewTop == store.screenTop || view.viewTop == old) {
-      view.viewTop = view.viewTop->next != nullptr ? view.viewTop->next : old;
+    TerminalLine* old = store_.firstLine;
+    if (view_.viewTop == store_.screenTop || view_.viewTop == old) {
+      view_.viewTop = view_.viewTop->next != nullptr ? view_.viewTop->next : old;
       ++k;
     } else {
-      --view.viewIndex;
+      --view_.viewIndex;
       --bar.position;
       UpdateScrollBar(kScrollPosition);
     }
-    store.screenTop = store.screenTop->next != nullptr ? store.screenTop->next : old;
-    if (old != store.lastLine) {
-      store.firstLine = old->next;
-      store.firstLine->prev = nullptr;
-      old->prev = store.lastLine;
+    store_.screenTop = store_.screenTop->next != nullptr ? store_.screenTop->next : old;
+    if (old != store_.lastLine) {
+      store_.firstLine = old->next;
+      store_.firstLine->prev = nullptr;
+      old->prev = store_.lastLine;
       old->next = nullptr;
-      store.lastLine->next = old;
-      store.lastLine = old;
+      store_.lastLine->next = old;
+      store_.lastLine = old;
     }
     old->Blank();
     AdjustSelectionForDroppedLine();
   }
   // The screen rows move up by one; the bottom row is the new last line.
-  if (rowIndexValid_ && static_cast<int32_t>(rowIndex_.size()) == rows && rows > 0) {
+  if (rowIndexValid_ && static_cast<int32_t>(rowIndex_.size()) == rows_ && rows_ > 0) {
     std::rotate(rowIndex_.begin(), rowIndex_.begin() + 1, rowIndex_.end());
-    rowIndex_.back() = store.lastLine;
+    rowIndex_.back() = store_.lastLine;
   } else {
     ForgetRows();
   }
-  if (k > 0) observer_.ScrollCells(CellRect{0, 0, columns, rows}, 0, -k);
+  if (k > 0) observer_.ScrollCells(CellRect{0, 0, columns_, rows_}, 0, -k);
 }
 
 void ScreenModel::AdjustSelectionForDroppedLine() {
-  auto& sel = selection;
+  auto& sel = selection_;
   if (sel.anchorLine <= 0 && sel.activeLine <= 0) {
     sel = Selection{};
     return;
@@ -112,7 +112,7 @@ void ScreenModel::AdjustSelectionForDroppedLine() {
 // The region's rows of the row index move by one: up (the top line goes to the bottom) or
 // down (the bottom line comes to the top), as the list was just relinked.
 void ScreenModel::RotateRows(int32_t top, int32_t bottom, bool up) {
-  if (!rowIndexValid_ || static_cast<int32_t>(rowIndex_.size()) != rows) {
+  if (!rowIndexValid_ || static_cast<int32_t>(rowIndex_.size()) != rows_) {
     ForgetRows();
     return;
   }
@@ -130,18 +130,18 @@ static bool RegionValid(const ScreenState& s, int32_t rows) {
 
 void ScreenModel::ScrollRegionUp() {
   RequestLiveScreen();
-  const auto& s = state;
-  if (!RegionValid(s, rows)) return;
+  const auto& s = state_;
+  if (!RegionValid(s, rows_)) return;
   TerminalLine* t = ScreenLine(s.regionTop);
   TerminalLine* b = ScreenLine(s.regionBottom);
   if (t != b) {
     if (s.regionTop == 0) {
       // The line leaving the top of the screen is reused, not kept in the backlog.
-      if (store.firstLine == store.screenTop) store.firstLine = store.firstLine->next;
-      if (view.viewTop == store.screenTop) view.viewTop = view.viewTop->next;
-      store.screenTop = store.screenTop->next;
+      if (store_.firstLine == store_.screenTop) store_.firstLine = store_.firstLine->next;
+      if (view_.viewTop == store_.screenTop) view_.viewTop = view_.viewTop->next;
+      store_.screenTop = store_.screenTop->next;
     }
-    if (s.regionBottom == rows - 1) store.lastLine = t;
+    if (s.regionBottom == rows_ - 1) store_.lastLine = t;
     if (t->prev != nullptr) t->prev->next = t->next;
     t->next->prev = t->prev;
     t->prev = b;
@@ -156,17 +156,17 @@ void ScreenModel::ScrollRegionUp() {
 
 void ScreenModel::ScrollRegionDown() {
   RequestLiveScreen();
-  const auto& s = state;
-  if (!RegionValid(s, rows)) return;
+  const auto& s = state_;
+  if (!RegionValid(s, rows_)) return;
   TerminalLine* t = ScreenLine(s.regionTop);
   TerminalLine* b = ScreenLine(s.regionBottom);
   if (t != b) {
     if (s.regionTop == 0) {
-      if (store.firstLine == store.screenTop) store.firstLine = b;
-      if (view.viewTop == store.screenTop) view.viewTop = b;
-      store.screenTop = b;
+      if (store_.firstLine == store_.screenTop) store_.firstLine = b;
+      if (view_.viewTop == store_.screenTop) view_.viewTop = b;
+      store_.screenTop = b;
     }
-    if (s.regionBottom == rows - 1) store.lastLine = b->prev;
+    if (s.regionBottom == rows_ - 1) store_.lastLine = b->prev;
     b->prev->next = b->next;
     if (b->next != nullptr) b->next->prev = b->prev;
     b->next = t;

@@ -18,14 +18,14 @@ bool IsInsideDoubleByte(const uint8_t* text, int32_t column) {
 void ScreenModel::WrapPending() {
   CarriageReturn();
   LineFeed();
-  state.pendingWrap = false;
+  state_.pendingWrap = false;
 }
 
 void ScreenModel::PutChar(uint8_t b) {
-  if (!view.thumbTracking) RequestLiveScreen();
+  if (!view_.thumbTracking) RequestLiveScreen();
   ClampCursor();
-  auto& s = state;
-  if (s.pendingWrap && s.cursorCol == columns - 1) [[unlikely]] WrapPending();
+  auto& s = state_;
+  if (s.pendingWrap && s.cursorCol == columns_ - 1) [[unlikely]] WrapPending();
   TerminalLine* line = ScreenLine(s.cursorRow);
   const int32_t col = s.cursorCol;
   int32_t left = col;
@@ -39,7 +39,7 @@ void ScreenModel::PutChar(uint8_t b) {
   line->text[col] = b;
   line->attrs[col] = s.currentAttr;
   InvalidateRowCells(s.cursorRow, left, col + 2, true);
-  if (col == columns - 1) {
+  if (col == columns_ - 1) {
     s.pendingWrap = true;
   } else {
     s.pendingWrap = false;
@@ -51,15 +51,15 @@ void ScreenModel::PutChar(uint8_t b) {
 void ScreenModel::PutDoubleChar(uint8_t lead, uint8_t trail) {
   // A row of one cell has no room for the two halves: the character shows as '?', like one
   // without a code page 932 form.
-  if (columns < 2) [[unlikely]] {
+  if (columns_ < 2) [[unlikely]] {
     PutChar('?');
     return;
   }
-  if (!view.thumbTracking) RequestLiveScreen();
+  if (!view_.thumbTracking) RequestLiveScreen();
   ClampCursor();
-  auto& s = state;
+  auto& s = state_;
   // A double-byte character is never split across rows.
-  if (s.cursorCol == columns - 1) {
+  if (s.cursorCol == columns_ - 1) {
     CarriageReturn();
     LineFeed();
     s.pendingWrap = false;
@@ -71,9 +71,9 @@ void ScreenModel::PutDoubleChar(uint8_t lead, uint8_t trail) {
   line->attrs[col] = s.currentAttr;
   line->attrs[col + 1] = s.currentAttr;
   InvalidateRowCells(s.cursorRow, col, col + 3, true);
-  if (col == columns - 2) {
+  if (col == columns_ - 2) {
     s.pendingWrap = true;
-    s.cursorCol = columns - 1;
+    s.cursorCol = columns_ - 1;
   } else {
     s.pendingWrap = false;
     s.cursorCol = col + 2;
@@ -82,9 +82,9 @@ void ScreenModel::PutDoubleChar(uint8_t lead, uint8_t trail) {
 }
 
 void ScreenModel::ApplyVoicedMark(bool semiVoiced) {
-  if (!view.thumbTracking) RequestLiveScreen();
+  if (!view_.thumbTracking) RequestLiveScreen();
   ClampCursor();
-  auto& s = state;
+  auto& s = state_;
   if (s.cursorCol < 2) return;
   // The character just written ends at the cursor, or on the cursor's cell when it filled the
   // last two cells of the row.
@@ -100,30 +100,30 @@ void ScreenModel::ApplyVoicedMark(bool semiVoiced) {
 }
 
 void ScreenModel::CarriageReturn() {
-  state.cursorCol = 0;
-  state.pendingWrap = false;
+  state_.cursorCol = 0;
+  state_.pendingWrap = false;
   observer_.UpdateCaret();
 }
 
 void ScreenModel::Backspace() {
   ClampCursor();
-  auto& s = state;
+  auto& s = state_;
   // From a pending wrap too the cursor moves one column left, as terminfo's vt100 entry expects.
   s.pendingWrap = false;
   if (s.cursorCol > 0) {
     --s.cursorCol;
   } else if (s.cursorRow > 0) {
     --s.cursorRow;
-    s.cursorCol = columns - 1;
+    s.cursorCol = columns_ - 1;
   }
   observer_.UpdateCaret();
 }
 
 void ScreenModel::HorizontalTab() {
   ClampCursor();
-  auto& s = state;
+  auto& s = state_;
   s.cursorCol = s.cursorCol - (s.cursorCol % 8) + 8;
-  if (s.cursorCol > columns - 1) s.cursorCol = columns - 1;
+  if (s.cursorCol > columns_ - 1) s.cursorCol = columns_ - 1;
   observer_.UpdateCaret();
 }
 

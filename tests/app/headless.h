@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "screen/screen_test_support.h"
 #include "app/main_window.h"
 #include "platform/posix/posix_socket.h"
 #include "recording_window.h"

@@ -39,7 +39,7 @@ class TitleWatchWindow : public RecordingWindow {
   void SetTitleText(const std::string& t) override {
     RecordingWindow::SetTitleText(t);
     Snapshot shot{t, {}};
-    if (logic != nullptr && logic->screen().store.screenTop != nullptr) {
+    if (logic != nullptr && logic->screen().store().screenTop != nullptr) {
       for (int r = 0; r < 12; ++r) {
         const TerminalLine* l = logic->screen().ScreenLine(r);
         std::string s(reinterpret_cast<const char*>(l->text.get()), static_cast<size_t>(l->width));
@@ -173,17 +173,17 @@ TEST(Lifecycle, ConnectResetsRegionAttributeAndSavedPosition) {
   s.MoveCursor(7, 3);
   s.SaveCursor();
   s.MoveCursor(12, 5);
-  ASSERT_EQ(s.state.savedCol, 7);
+  ASSERT_EQ(s.state().savedCol, 7);
 
   DialogChooses(h, "127.0.0.1", 0, false, false);
   Connect(h, peer);
-  EXPECT_EQ(s.state.regionTop, 0);
-  EXPECT_EQ(s.state.regionBottom, 23);
-  EXPECT_EQ(s.state.currentAttr, 0);
-  EXPECT_EQ(s.state.savedCol, 0);
-  EXPECT_EQ(s.state.savedRow, 0);
-  EXPECT_EQ(s.state.cursorCol, 12);  // the cursor and the text stay
-  EXPECT_EQ(s.state.cursorRow, 5);
+  EXPECT_EQ(s.state().regionTop, 0);
+  EXPECT_EQ(s.state().regionBottom, 23);
+  EXPECT_EQ(s.state().currentAttr, 0);
+  EXPECT_EQ(s.state().savedCol, 0);
+  EXPECT_EQ(s.state().savedRow, 0);
+  EXPECT_EQ(s.state().cursorCol, 12);  // the cursor and the text stay
+  EXPECT_EQ(s.state().cursorRow, 5);
   EXPECT_EQ(h.Row(0), "keep");
 
   // What the host writes next is plain and lands at the kept cursor.
@@ -264,7 +264,7 @@ TEST(Lifecycle, FailedConnectionsAreReportedAndOfferToForgetTheHost) {
       EXPECT_FALSE(h.logic.IsConnected());
       EXPECT_EQ(h.socket.fd(), -1);
       EXPECT_EQ(h.window.title, kIdle);
-      EXPECT_EQ(h.logic.screen().state.regionTop, 3);  // a failed connection resets nothing
+      EXPECT_EQ(h.logic.screen().state().regionTop, 3);  // a failed connection resets nothing
       EXPECT_EQ(h.window.closeRequests, 0);
       std::vector<std::string> expected{"connect dialog", "title " + kConnecting, "message"};
       if (history != History::Absent) {
@@ -463,7 +463,7 @@ struct HeldTerminal {
   }
   std::vector<std::string> Rows() {
     std::vector<std::string> rows;
-    for (int r = 0; r < logic.screen().rows; ++r) {
+    for (int r = 0; r < logic.screen().rows(); ++r) {
       const TerminalLine* l = logic.screen().ScreenLine(r);
       std::string s(reinterpret_cast<const char*>(l->text.get()), static_cast<size_t>(l->width));
       rows.push_back(s.erase(s.find_last_not_of(' ') + 1));
@@ -527,7 +527,7 @@ TEST(Lifecycle, FailedOrEmptyReceiveChangesNothing) {
     h.logic.OnSocketEvent(SocketEvent::Readable, 0);
     ASSERT_EQ(h.Rows()[0], "shown");
     const std::vector<std::string> rows = h.Rows();
-    const ScreenState state = h.logic.screen().state;
+    const ScreenState state = h.logic.screen().state();
     h.socket.held = "later";
     h.window.calls.clear();
 
@@ -536,8 +536,8 @@ TEST(Lifecycle, FailedOrEmptyReceiveChangesNothing) {
     EXPECT_EQ(h.socket.receives.size(), 2u);
     EXPECT_TRUE(h.window.calls.empty());  // no title, drawing, caret or close request
     EXPECT_EQ(h.Rows(), rows);
-    EXPECT_EQ(h.logic.screen().state.cursorCol, state.cursorCol);
-    EXPECT_EQ(h.logic.screen().state.cursorRow, state.cursorRow);
+    EXPECT_EQ(h.logic.screen().state().cursorCol, state.cursorCol);
+    EXPECT_EQ(h.logic.screen().state().cursorRow, state.cursorRow);
     EXPECT_EQ(h.window.title, kHost);
     EXPECT_TRUE(h.logic.IsConnected());
     EXPECT_EQ(h.socket.held, "later");  // the bytes behind it wait for the next event

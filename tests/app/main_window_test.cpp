@@ -64,9 +64,9 @@ TEST(MainWindow, WholeSession) {
   // A new terminal size: the host hears of it and the settings keep it.
   h.window.sizeTexts = std::array<std::string, 3>{"100", "30", "500"};
   h.logic.OnCommand(kCmdTerminalSize);
-  EXPECT_EQ(h.logic.screen().columns, 100);
-  EXPECT_EQ(h.logic.screen().rows, 30);
-  EXPECT_EQ(h.logic.screen().state.regionBottom, 29);
+  EXPECT_EQ(h.logic.screen().columns(), 100);
+  EXPECT_EQ(h.logic.screen().rows(), 30);
+  EXPECT_EQ(h.logic.screen().state().regionBottom, 29);
   EXPECT_EQ(peer.Read(9), std::string("\xff\xfa\x1f\x00\x64\x00\x1e\xff\xf0", 9));
   EXPECT_EQ(h.store.Get(kKey, "columns")->bytes, Le32(100));
   EXPECT_EQ(h.store.Get(kKey, "back log max")->bytes, Le32(500));
@@ -100,25 +100,32 @@ TEST(MainWindow, PaintDrawsTheCharactersThatMeetTheArea) {
   for (const char c : std::string("cd")) s.PutChar(static_cast<uint8_t>(c));
   const int cw = h.logic.metrics().cellWidth;
   ASSERT_EQ(cw, 8);
-  const auto line = static_cast<int32_t>(s.view.viewIndex);
+  const auto line = static_cast<int32_t>(s.view().viewIndex);
   struct Case {
     const char* name;
     int left, right;  // pixels
-    bool selected;    // columns 4 to 7 selected
+    int32_t from, to;  // the selected columns
     std::vector<std::string> texts;
   };
+  const std::string tail(72, ' ');
   const Case cases[] = {
-      {"the first cell", 0, 8, false, {"0,0 ab"}},
-      {"the trail half of a double-byte character", 24, 32, false, {"8,0 b\x82\xa0\x82\xa2"}},
-      {"the lead half: the character drawn whole", 32, 40, false, {"16,0 \x82\xa0\x82\xa2" "c"}},
-      {"after the double-byte characters", 56, 64, false, {"48,0 cd "}},
-      {"an area off the cell edges", 27, 41, false, {"8,0 b\x82\xa0\x82\xa2" "c"}},
-      {"split by the selection", 40, 48, true, {"16,0 \x82\xa0", "32,0 \x82\xa2" "c"}},
-      {"the whole row", 0, 80 * 8, false, {"0,0 ab\x82\xa0\x82\xa2" "cd" + std::string(72, ' ')}},
+      {"the first cell", 0, 8, 0, 0, {"0,0 ab"}},
+      {"the trail half of a double-byte character", 24, 32, 0, 0, {"8,0 b\x82\xa0\x82\xa2"}},
+      {"the lead half: the character drawn whole", 32, 40, 0, 0, {"16,0 \x82\xa0\x82\xa2" "c"}},
+      {"after the double-byte characters", 56, 64, 0, 0, {"48,0 cd "}},
+      {"an area off the cell edges", 27, 41, 0, 0, {"8,0 b\x82\xa0\x82\xa2" "c"}},
+      {"split by the selection", 40, 48, 4, 7, {"16,0 \x82\xa0", "32,0 \x82\xa2" "c"}},
+      {"the whole row", 0, 80 * 8, 0, 0, {"0,0 ab\x82\xa0\x82\xa2" "cd" + tail}},
+      // Selection edges inside double-byte characters (the host rewrote the line under them):
+      // a character with either half selected is drawn whole, inside the selection.
+      {"both edges inside", 0, 80 * 8, 3, 5, {"0,0 ab", "16,0 \x82\xa0\x82\xa2", "48,0 cd" + tail}},
+      {"the start inside", 0, 80 * 8, 5, 7, {"0,0 ab\x82\xa0", "32,0 \x82\xa2" "c", "56,0 d" + tail}},
+      {"the end inside", 0, 80 * 8, 1, 3, {"0,0 a", "8,0 b\x82\xa0", "32,0 \x82\xa2" "cd" + tail}},
+      {"an empty selection inside one", 24, 32, 3, 3, {"8,0 b\x82\xa0\x82\xa2"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    s.selection = c.selected ? Selection{4, line, 7, line} : Selection{0, line, 0, line};
+    MutableSelection(s) = Selection{c.from, line, c.to, line};
     RecordingPainter painter;
     h.logic.Paint(painter, PixelRect{c.left, 0, c.right, 15});
     EXPECT_EQ(painter.Texts(), c.texts);
@@ -132,7 +139,7 @@ TEST(MainWindow, ScrollRepaintsTheSelectionRows) {
   h.logic.LoadSettingsAndCommandLine("");
   ASSERT_TRUE(h.logic.OnCreate());
   ScreenModel& s = h.logic.screen();
-  const auto top = static_cast<int32_t>(s.view.viewIndex);
+  const auto top = static_cast<int32_t>(s.view().viewIndex);
   struct Case {
     const char* name;
     Selection selection;
@@ -151,7 +158,7 @@ TEST(MainWindow, ScrollRepaintsTheSelectionRows) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    s.selection = c.selection;
+    MutableSelection(s) = c.selection;
     h.window.calls.clear();
     h.logic.ScrollCells(c.area, 0, c.dy);
     EXPECT_EQ(h.window.calls, c.calls);
@@ -216,7 +223,7 @@ TEST(MainWindow, MenuStates) {
   EXPECT_EQ(h.logic.MenuStateForPopup(3, true)[2], (S{kCmdEncodingUtf8, true, true}));
   EXPECT_TRUE(h.logic.MenuStateForPopup(2, false).empty());
 
-  h.logic.screen().selection = Selection{0, 0, 3, 0};
+  MutableSelection(h.logic.screen()) = Selection{0, 0, 3, 0};
   ASSERT_EQ(h.logic.connection().ConnectToHost("127.0.0.1"), 0);
   EXPECT_EQ(h.logic.MenuStateForPopup(0, false), (std::vector<S>{{kCmdConnect, false, false}, {kCmdDisconnect, true, false}}));
   EXPECT_EQ(h.logic.MenuStateForPopup(1, false)[0], (S{kCmdCopy, true, false}));
@@ -236,15 +243,15 @@ TEST(MainWindow, FontAndSizeDialogsCancelledOrClamped) {
   EXPECT_EQ(h.logic.settings().logFont.faceName(), before.faceName());
   EXPECT_EQ(h.store.Get(kKey, "logfont"), nullptr);
 
-  h.logic.screen().state.cursorCol = 79;
-  h.logic.screen().state.cursorRow = 23;
+  MutableState(h.logic.screen()).cursorCol = 79;
+  MutableState(h.logic.screen()).cursorRow = 23;
   h.window.sizeTexts = std::array<std::string, 3>{"200", "5", ""};  // clamped to 163 x 12
   h.window.calls.clear();
   h.logic.OnCommand(kCmdTerminalSize);
-  EXPECT_EQ(h.logic.screen().columns, 163);
-  EXPECT_EQ(h.logic.screen().rows, 12);
-  EXPECT_EQ(h.logic.screen().state.cursorRow, 11);
-  EXPECT_EQ(h.logic.screen().state.cursorCol, 79);
+  EXPECT_EQ(h.logic.screen().columns(), 163);
+  EXPECT_EQ(h.logic.screen().rows(), 12);
+  EXPECT_EQ(h.logic.screen().state().cursorRow, 11);
+  EXPECT_EQ(h.logic.screen().state().cursorCol, 79);
   EXPECT_EQ(h.window.Only("bar"), std::vector<std::string>{"bar max=11 page=12 pos=0 parts=3"});
   EXPECT_EQ(h.store.Get(kKey, "rows")->bytes, Le32(12));
 
@@ -268,8 +275,8 @@ TEST(MainWindow, ColoursCompositionAndScrolling) {
   EXPECT_EQ(h.window.Only("background"), std::vector<std::string>{"background 16711680"});
   EXPECT_EQ(h.store.Get(kKey, "color window")->bytes, Le32(Rgb(0, 0, 255)));
 
-  h.logic.screen().state.cursorCol = 79;
-  h.logic.screen().state.cursorRow = 23;
+  MutableState(h.logic.screen()).cursorCol = 79;
+  MutableState(h.logic.screen()).cursorRow = 23;
   h.logic.OnImeStartComposition();
   EXPECT_EQ(h.window.Only("composition").back(), "composition 632,368");
 
@@ -279,18 +286,18 @@ TEST(MainWindow, ColoursCompositionAndScrolling) {
     h.logic.screen().CarriageReturn();
     h.logic.screen().LineFeed();
   }
-  const int32_t bottom = h.logic.screen().view.viewIndex;
+  const int32_t bottom = h.logic.screen().view().viewIndex;
   h.logic.OnVScroll(0, 0);  // a line up
   h.logic.OnVScroll(2, 0);  // a page up
-  EXPECT_EQ(h.logic.screen().view.viewIndex, bottom - 25);
+  EXPECT_EQ(h.logic.screen().view().viewIndex, bottom - 25);
   h.logic.OnVScroll(6, 0);  // top
-  EXPECT_EQ(h.logic.screen().view.viewIndex, 0);
+  EXPECT_EQ(h.logic.screen().view().viewIndex, 0);
   h.logic.OnVScroll(5, 3);  // dragging the thumb holds the view
   h.logic.screen().PutChar('z');
-  EXPECT_EQ(h.logic.screen().view.viewIndex, 3);
+  EXPECT_EQ(h.logic.screen().view().viewIndex, 3);
   h.logic.OnVScroll(4, 0);  // released
   h.logic.screen().PutChar('z');
-  EXPECT_EQ(h.logic.screen().view.viewIndex, bottom);
+  EXPECT_EQ(h.logic.screen().view().viewIndex, bottom);
 }
 
 // --- what every front-end's window does alike ---
@@ -321,8 +328,8 @@ TEST(MainWindow, TypedTextIsRoutedByCharacter) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    h.logic.screen().state.cursorCol = 0;
-    h.logic.screen().state.cursorRow = 0;
+    MutableState(h.logic.screen()).cursorCol = 0;
+    MutableState(h.logic.screen()).cursorRow = 0;
     h.logic.screen().EraseBelow();
     h.logic.OnTypedText(c.text, c.fromInputMethod);
     ASSERT_TRUE(h.PumpUntil([&] { return h.logic.connection().queuedBytes() == 0; }));
@@ -348,8 +355,8 @@ TEST(MainWindow, CompositionCellStaysInsideTheGrid) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.col) + "," + std::to_string(c.row));
-    h.logic.screen().state.cursorCol = c.col;
-    h.logic.screen().state.cursorRow = c.row;
+    MutableState(h.logic.screen()).cursorCol = c.col;
+    MutableState(h.logic.screen()).cursorRow = c.row;
     EXPECT_EQ(h.logic.CompositionCell(), c.cell);
   }
 }

@@ -119,7 +119,7 @@ TEST(PasteOutOfMemory, CopyTooLargeLeavesTheClipboard) {
   std::string lines;
   for (int i = 0; i < 1500; ++i) lines += "a line of the backlog, " + std::to_string(i) + "\r\n";
   peer.Send(lines);
-  ASSERT_TRUE(h.PumpUntil([&] { return h.logic.screen().store.lineCount > 1500; }));
+  ASSERT_TRUE(h.PumpUntil([&] { return h.logic.screen().store().lineCount > 1500; }));
   h.window.clipboard = "before";
   h.logic.OnCommand(kCmdSelectAll);
   {

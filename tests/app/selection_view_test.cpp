@@ -57,17 +57,17 @@ void Fill(Headless& h, int n) {
 }
 
 Sel Selected(Headless& h) {
-  const Selection& s = h.logic.screen().selection;
+  const Selection& s = h.logic.screen().selection();
   return {s.anchorCol, s.anchorLine, s.activeCol, s.activeLine};
 }
 
-void Select(Headless& h, const Sel& s) { h.logic.screen().selection = Selection{s[0], s[1], s[2], s[3]}; }
+void Select(Headless& h, const Sel& s) { MutableSelection(h.logic.screen()) = Selection{s[0], s[1], s[2], s[3]}; }
 
-int32_t ViewIndex(Headless& h) { return h.logic.screen().view.viewIndex; }
+int32_t ViewIndex(Headless& h) { return h.logic.screen().view().viewIndex; }
 
 // The text shown in window row r, without trailing blanks.
 std::string Shown(Headless& h, int r) {
-  const TerminalLine* l = h.logic.screen().view.viewTop;
+  const TerminalLine* l = h.logic.screen().view().viewTop;
   for (int i = 0; i < r; ++i) l = l->next;
   std::string s(reinterpret_cast<const char*>(l->text.get()), static_cast<size_t>(l->width));
   return s.erase(s.find_last_not_of(' ') + 1);
@@ -130,7 +130,7 @@ TEST(SelectionView, MousePositionsMapToCellBoundaries) {
   Fill(h, 30);  // lines 2-31; the screen starts at line 9
   h.window.sizeTexts = std::array<std::string, 3>{"100", "24", "1000"};
   h.logic.OnCommand(kCmdTerminalSize);
-  ASSERT_EQ(h.logic.screen().columns, 100);
+  ASSERT_EQ(h.logic.screen().columns(), 100);
   h.logic.OnVScroll(kSbTop, 0);
   const Case backlog[] = {
       {X(95), Y(1), 80, 1}, {5000, Y(0), 80, 0}, {X(4), Y(1), 3, 1}, {X(95), Y(9), 95, 9}, {5000, Y(23), 100, 23},
@@ -289,7 +289,7 @@ TEST(SelectionView, DraggingPastTheEdgesScrollsUntilAnEnd) {
     h.window.calls.clear();
     h.logic.OnSelectionTimer();
     EXPECT_EQ(ViewIndex(h), t.view);
-    EXPECT_EQ(h.logic.screen().view.scrollBar.position, t.view);
+    EXPECT_EQ(h.logic.screen().view().scrollBar.position, t.view);
     EXPECT_EQ(Selected(h), (Sel{3, 12, 6, t.activeLine}));
     EXPECT_EQ(h.window.Only("scroll ").size(), static_cast<size_t>(std::abs(t.view - before)));
     if (t.view == before) {
@@ -380,7 +380,7 @@ TEST(SelectionView, RightButtonCopiesClearsThenPastesWhenConnected) {
   EXPECT_EQ(h.Row(2), "");  // pasted text is not shown
 }
 
-TEST(SelectionView, WheelScrollsWholeNotches) {
+TEST(SelectionView, WheelScrollsWholeNotchesGatheredFromItsParts) {
   Headless h;
   Start(h);
   for (int lines : {3, -1}) {  // no backlog: nothing to scroll
@@ -402,9 +402,12 @@ TEST(SelectionView, WheelScrollsWholeNotches) {
       {3, 120, 0x04, 57}, {3, 120, 0x08, 57}, {3, 120, 0x0C, 57},  // Shift or Control held
       {3, 120, 0x01, 54},                                         // the button flag does not matter
       {3, 240, 0, 48},    {3, 119, 0, 48},    {3, -119, 0, 48},    // less than a notch
-      {3, 180, 0, 45},    {3, 60, 0, 45},                          // the half notch is not carried
-      {3, -120, 0, 48},   {1, 360, 0, 45},    {0, 120, 0, 45},
-      {-1, 120, 0, 21},   {-1, -360, 0, 45},  {-1, 60, 0, 21},     // a page at a time, whatever the size
+      {3, 180, 0, 45},    {3, 60, 0, 42},                          // the half notch is carried
+      {3, 40, 0, 42},     {3, -40, 0, 42},                         // turning back drops the rest
+      {3, -80, 0, 45},                                             // ... and gathers anew
+      {1, 360, 0, 42},    {0, 120, 0, 42},
+      {-1, 120, 0, 18},   {-1, -360, 0, 42},                       // a page at a time, whatever the size
+      {-1, 60, 0, 42},    {-1, 60, 0, 18},                         // ... once a whole notch is reached
       {5, 2400, 0, 0},    {5, 120, 0, 0},     {3, -12000, 0, 57},  // stops at either end
   };
   for (const Step& s : steps) {
@@ -440,7 +443,7 @@ TEST(SelectionView, ScrollBarRequestsMoveTheViewWithinTheBacklog) {
     h.window.calls.clear();
     h.logic.OnVScroll(s.request, s.track);
     EXPECT_EQ(ViewIndex(h), s.view);
-    EXPECT_EQ(h.logic.screen().view.thumbTracking, s.tracking);
+    EXPECT_EQ(h.logic.screen().view().thumbTracking, s.tracking);
     EXPECT_EQ(Shown(h, 0), "line " + std::to_string(s.view));
     if (s.view == before) {
       EXPECT_TRUE(h.window.calls.empty());
@@ -522,7 +525,7 @@ TEST(SelectionView, HostOutputMovesTheViewWhileTheSelectionKeepsItsLines) {
   // The thumb held: output does not move the view, though lines pass into the backlog.
   h.logic.OnVScroll(kSbThumbTrack, 2);
   peer.Send("\r\nmore 1\r\nmore 2\r\n");
-  ASSERT_TRUE(h.PumpUntil([&] { return h.logic.screen().view.scrollBar.maximum == 33; }));
+  ASSERT_TRUE(h.PumpUntil([&] { return h.logic.screen().view().scrollBar.maximum == 33; }));
   EXPECT_EQ(ViewIndex(h), 2);
   EXPECT_EQ(Shown(h, 0), "line 2");
   h.logic.OnVScroll(kSbThumbPosition, 2);  // released: the next output snaps back
@@ -536,7 +539,7 @@ TEST(SelectionView, HostOutputMovesTheViewWhileTheSelectionKeepsItsLines) {
   h.logic.OnMouseMove(X(6), Y(22));
   ASSERT_EQ(Selected(h), (Sel{0, 31, 6, 32}));
   peer.Send("\r\nnew 1\r\nnew 2\r\n");
-  ASSERT_TRUE(h.PumpUntil([&] { return h.logic.screen().view.scrollBar.maximum == 36; }));
+  ASSERT_TRUE(h.PumpUntil([&] { return h.logic.screen().view().scrollBar.maximum == 36; }));
   EXPECT_EQ(ViewIndex(h), 13);
   EXPECT_EQ(Selected(h), (Sel{0, 31, 6, 32}));
   h.logic.OnCommand(kCmdCopy);
@@ -571,7 +574,7 @@ TEST(SelectionView, HostOutputMovesTheViewWhileTheSelectionKeepsItsLines) {
   h.window.calls.clear();
   h.logic.OnCommand(kCmdClearBacklog);
   EXPECT_EQ(ViewIndex(h), 0);
-  EXPECT_EQ(h.logic.screen().store.lineCount, 24u);
+  EXPECT_EQ(h.logic.screen().store().lineCount, 24u);
   EXPECT_EQ(Selected(h), (Sel{0, 0, 0, 0}));
   EXPECT_EQ(h.window.Only("inval"), std::vector<std::string>{"inval all"});
   EXPECT_EQ(h.window.Only("bar"), std::vector<std::string>{"bar max=23 page=24 pos=0 parts=5"});

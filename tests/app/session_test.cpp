@@ -85,9 +85,9 @@ TEST(Session, ConnectReadSelectCopyPasteScrollDisconnect) {
   peer.Send(many);
   ASSERT_TRUE(h.PumpUntil([&] { return h.Row(22) == "line 29"; }));
   ScreenModel& s = h.logic.screen();
-  ASSERT_EQ(s.view.scrollBar.position, 11);  // 4 + 30 lines written, 23 of them on the screen
+  ASSERT_EQ(s.view().scrollBar.position, 11);  // 4 + 30 lines written, 23 of them on the screen
   h.logic.OnVScroll(kSbTop, 0);
-  EXPECT_EQ(s.view.viewIndex, 0);
+  EXPECT_EQ(s.view().viewIndex, 0);
   RecordingPainter painter;
   h.logic.Paint(painter, PixelRect{0, 0, 80 * cellW, cellH});
   // The top row drawn is the first line the host wrote (the kanji in a run of their own).
@@ -96,12 +96,12 @@ TEST(Session, ConnectReadSelectCopyPasteScrollDisconnect) {
   EXPECT_EQ(drawn[0], "0,0 EUC ");
   EXPECT_EQ(drawn[1], std::to_string(4 * cellW) + ",0 " + kNihongoSjis);
   h.logic.OnMouseWheel(-120, 0);  // a notch toward the user: three lines on
-  EXPECT_EQ(s.view.viewIndex, 3);
+  EXPECT_EQ(s.view().viewIndex, 3);
   // New output brings the live screen back.
   peer.Send("live\r\n");
   ASSERT_TRUE(h.PumpUntil([&] { return h.Row(22) == "live"; }));
-  EXPECT_EQ(s.view.viewIndex, s.view.scrollBar.position);
-  EXPECT_EQ(s.view.viewIndex, 12);
+  EXPECT_EQ(s.view().viewIndex, s.view().scrollBar.position);
+  EXPECT_EQ(s.view().viewIndex, 12);
 
   // The user disconnects: the host sees the end of input but may still write.
   h.logic.OnCommand(kCmdDisconnect);

@@ -55,7 +55,7 @@ class LiveObserver : public NullScreenObserver {
  public:
   ScreenModel* model = nullptr;
   void ShowLiveScreen() override {
-    if (model != nullptr) model->ScrollView(model->ViewBottom() - model->view.scrollBar.position);
+    if (model != nullptr) model->ScrollView(model->ViewBottom() - model->view().scrollBar.position);
   }
 };
 
@@ -238,9 +238,7 @@ TEST_P(HostileInput, StateStaysValidAfterEveryByte) {
   observer.model = &screen;
   session.options.terminalType = run.type;
   session.options.hostEncoding = run.encoding;
-  screen.columns = run.columns;
-  screen.rows = run.rows;
-  screen.backlogMax = run.backlogMax;
+  screen.SetGridSize(run.columns, run.rows, run.backlogMax);
   ASSERT_TRUE(screen.CreateLineStore());
   screen.ResetForConnection();
   trace.traceEnabled = true;
@@ -261,10 +259,10 @@ TEST_P(HostileInput, StateStaysValidAfterEveryByte) {
       ++fed;
       recent.push_back(b);
       if (recent.size() > 48) recent.pop_front();
-      const ScreenState& s = screen.state;
+      const ScreenState& s = screen.state();
       const bool cursorInside =
-          s.cursorCol >= 0 && s.cursorCol < screen.columns && s.cursorRow >= 0 && s.cursorRow < screen.rows;
-      const bool regionValid = 0 <= s.regionTop && s.regionTop <= s.regionBottom && s.regionBottom <= screen.rows - 1;
+          s.cursorCol >= 0 && s.cursorCol < screen.columns() && s.cursorRow >= 0 && s.cursorRow < screen.rows();
+      const bool regionValid = 0 <= s.regionTop && s.regionTop <= s.regionBottom && s.regionBottom <= screen.rows() - 1;
       EXPECT_TRUE(cursorInside) << "cursor " << s.cursorCol << ' ' << s.cursorRow;
       EXPECT_TRUE(regionValid) << "region " << s.regionTop << ' ' << s.regionBottom;
       testing::ExpectConsistent(screen);

@@ -111,9 +111,9 @@ TEST_F(HostileSettings, StoredSizesBuildAWorkingTerminal) {
     logic.LoadSettingsAndCommandLine("");
     ASSERT_TRUE(logic.OnCreate());
     ScreenModel& s = logic.screen();
-    EXPECT_EQ(s.columns, c.columns);
-    EXPECT_EQ(s.rows, c.rows);
-    EXPECT_EQ(s.backlogMax, c.backlogMax);
+    EXPECT_EQ(s.columns(), c.columns);
+    EXPECT_EQ(s.rows(), c.rows);
+    EXPECT_EQ(s.backlogMax(), c.backlogMax);
 
     logic.session().options.hostEncoding = HostEncoding::SJIS;
     for (int i = 0; i < 150; ++i) {
@@ -122,7 +122,7 @@ TEST_F(HostileSettings, StoredSizesBuildAWorkingTerminal) {
       }
     }
     testing::ExpectConsistent(s);
-    EXPECT_LE(s.store.lineCount, static_cast<uint64_t>(s.backlogMax) + static_cast<uint64_t>(s.rows));
+    EXPECT_LE(s.store().lineCount, static_cast<uint64_t>(s.backlogMax()) + static_cast<uint64_t>(s.rows()));
     window.painter.calls.clear();
     logic.Paint(window.painter, PixelRect{0, 0, 100000, 100000});
     EXPECT_FALSE(window.painter.Texts().empty());

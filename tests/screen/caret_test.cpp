@@ -42,7 +42,7 @@ struct CaretScreen {
   void Update() { caret.UpdateCaret(t.model, port, 8, 16); }
   void Go(int32_t col, int32_t back) {  // cursor to (col, row 1), view `back` lines above the live screen
     t.model.MoveCursor(col, 1);
-    t.model.ScrollView(t.model.ViewBottom() - back - t.model.view.viewIndex);
+    t.model.ScrollView(t.model.ViewBottom() - back - t.model.view().viewIndex);
     Update();
   }
   void Lose() { port.focus = false, caret.OnKillFocus(port); }

@@ -9,9 +9,9 @@ namespace {
 
 // A 6-column screen whose rows read r0..r(n-1).
 void Label(TestScreen& t) {
-  for (int32_t r = 0; r < t.model.rows; ++r) {
-    t.model.state.cursorRow = r;
-    t.model.state.cursorCol = 0;
+  for (int32_t r = 0; r < t.model.rows(); ++r) {
+    MutableState(t.model).cursorRow = r;
+    MutableState(t.model).cursorCol = 0;
     t.Type("r" + std::to_string(r));
   }
   t.observer.calls.clear();
@@ -19,7 +19,7 @@ void Label(TestScreen& t) {
 
 std::vector<std::string> Rows(const TestScreen& t) {
   std::vector<std::string> out;
-  for (int32_t r = 0; r < t.model.rows; ++r) out.push_back(t.Row(r));
+  for (int32_t r = 0; r < t.model.rows(); ++r) out.push_back(t.Row(r));
   return out;
 }
 
@@ -52,13 +52,13 @@ TEST(LineFeed, ScrollRegions) {
     SCOPED_TRACE(c.name);
     TestScreen t(6, 8);
     Label(t);
-    t.model.state.regionTop = c.top;
-    t.model.state.regionBottom = c.bottom;
-    t.model.state.cursorRow = c.cursorRow;
+    MutableState(t.model).regionTop = c.top;
+    MutableState(t.model).regionBottom = c.bottom;
+    MutableState(t.model).cursorRow = c.cursorRow;
     t.model.LineFeed();
     EXPECT_EQ(Rows(t), c.rows);
-    EXPECT_EQ(t.model.state.cursorRow, c.cursorAfter);
-    EXPECT_EQ(t.model.store.lineCount - t.model.rows, c.backlog);
+    EXPECT_EQ(t.model.state().cursorRow, c.cursorAfter);
+    EXPECT_EQ(t.model.store().lineCount - t.model.rows(), c.backlog);
     const auto scrolls = t.observer.Only("scroll");
     EXPECT_EQ(scrolls, std::string(c.scroll).empty() ? std::vector<std::string>{}
                                                      : std::vector<std::string>{c.scroll});
@@ -74,8 +74,8 @@ TEST(LineFeed, RegionScrollDownDiscardsTheBottomLine) {
   for (int i = 0; i < 8; ++i) t.model.LineFeed();  // push r0..r7 into the backlog
   Label(t);
   const auto backlogBefore = t.AllLines();
-  t.model.state.regionTop = 0;
-  t.model.state.regionBottom = 7;
+  MutableState(t.model).regionTop = 0;
+  MutableState(t.model).regionBottom = 7;
   t.model.ScrollRegionDown();
   EXPECT_EQ(Rows(t), (std::vector<std::string>{"", "r0", "r1", "r2", "r3", "r4", "r5", "r6"}));
   // The backlog is untouched by scrolling the screen content.
@@ -85,27 +85,27 @@ TEST(LineFeed, RegionScrollDownDiscardsTheBottomLine) {
   EXPECT_EQ(t.observer.calls, (std::vector<std::string>{"live", "scroll 0,0-6,8 0,1"}));
   ExpectConsistent(t.model);
 
-  t.model.state.regionTop = 3;
-  t.model.state.regionBottom = 5;
+  MutableState(t.model).regionTop = 3;
+  MutableState(t.model).regionBottom = 5;
   t.model.ScrollRegionDown();
   EXPECT_EQ(Rows(t), (std::vector<std::string>{"", "r0", "r1", "", "r2", "r3", "r5", "r6"}));
-  t.model.state.regionTop = 0;
-  t.model.state.regionBottom = 2;
+  MutableState(t.model).regionTop = 0;
+  MutableState(t.model).regionBottom = 2;
   t.model.ScrollRegionUp();  // the line leaving the top is not kept in the backlog
   EXPECT_EQ(Rows(t), (std::vector<std::string>{"r0", "r1", "", "", "r2", "r3", "r5", "r6"}));
-  EXPECT_EQ(t.model.store.lineCount, all.size());
+  EXPECT_EQ(t.model.store().lineCount, all.size());
   ExpectConsistent(t.model);
 }
 
 TEST(LineFeed, InvalidRegionChangesNothing) {
   TestScreen t(6, 8);
   Label(t);
-  t.model.state.regionTop = 5;
-  t.model.state.regionBottom = 3;
+  MutableState(t.model).regionTop = 5;
+  MutableState(t.model).regionBottom = 3;
   t.model.ScrollRegionUp();
   t.model.ScrollRegionDown();
-  t.model.state.regionTop = 0;
-  t.model.state.regionBottom = 8;
+  MutableState(t.model).regionTop = 0;
+  MutableState(t.model).regionBottom = 8;
   t.model.ScrollRegionUp();
   EXPECT_EQ(t.Row(0), "r0");
   EXPECT_EQ(t.Row(7), "r7");
@@ -120,7 +120,7 @@ TEST(Backlog, GrowsToItsLimitThenRecyclesTheOldestLine) {
       t.Line("n" + std::to_string(i));
       ExpectConsistent(t.model);
     }
-    EXPECT_EQ(t.model.store.lineCount, 4 + backlogMax);
+    EXPECT_EQ(t.model.store().lineCount, 4 + backlogMax);
     // The newest lines survive in order; the last row is blank after the final feed.
     const auto all = t.AllLines();
     ASSERT_EQ(all.size(), 4 + backlogMax);
@@ -134,7 +134,7 @@ TEST(Backlog, GrowsToItsLimitThenRecyclesTheOldestLine) {
 TEST(Backlog, LineLimitMakesTheStoreRecycleInsteadOfStopping) {
   TestScreen t(6, 4, 2147483647u, /*lineLimit=*/6);
   for (int i = 0; i < 9; ++i) t.Line("n" + std::to_string(i));
-  EXPECT_EQ(t.model.store.lineCount, 6u);
+  EXPECT_EQ(t.model.store().lineCount, 6u);
   EXPECT_EQ(t.AllLines()[0], "n4");
   ExpectConsistent(t.model);
 }
@@ -146,7 +146,7 @@ TEST(Backlog, ByteBudgetMakesTheStoreRecycleInsteadOfGrowing) {
   for (const uint32_t room : {0u, 1u, 5u}) {  // backlog lines the budget has room for
     SCOPED_TRACE(room);
     TestScreen t(6, 4);
-    LineStore& store = t.model.store;
+    LineStore& store = MutableStore(t.model);
     const uint64_t budget = store.bytesInUse() + (room + 1) * LineStore::LineBytes(6) - 1;
     store.SetByteBudget(budget);
     for (int i = 0; i < 12; ++i) t.Line("n" + std::to_string(i));
@@ -154,9 +154,8 @@ TEST(Backlog, ByteBudgetMakesTheStoreRecycleInsteadOfGrowing) {
     EXPECT_EQ(t.AllLines().front(), "n" + std::to_string(12 - 3 - room));
     ExpectConsistent(t.model);
 
-    t.model.columns = 40;
-    ASSERT_TRUE(t.model.ResizeScreen(6));
-    t.model.view.scrollBar.maximum = static_cast<int32_t>(store.lineCount) - 1;
+    ASSERT_TRUE(t.model.Resize(40, t.model.rows()));
+    MutableView(t.model).scrollBar.maximum = static_cast<int32_t>(store.lineCount) - 1;
     for (int i = 0; i < 12; ++i) t.Line("w" + std::to_string(i));
     const uint64_t screen = 4 * LineStore::LineBytes(40);
     EXPECT_LE(store.bytesInUse(), std::max(budget, screen));
@@ -176,11 +175,11 @@ TEST(Backlog, ByteBudgetMakesTheStoreRecycleInsteadOfGrowing) {
 
 TEST(Backlog, ViewFollowsTheLiveScreenAndReportsTheScroll) {
   TestScreen t(6, 4);
-  t.model.state.cursorRow = 3;
+  MutableState(t.model).cursorRow = 3;
   t.model.LineFeed();
   EXPECT_EQ(t.observer.calls,
             (std::vector<std::string>{"live", "bar max=4 pos=1", "scroll 0,0-6,4 0,-1", "caret"}));
-  EXPECT_EQ(t.model.view.viewTop, t.model.store.screenTop);
+  EXPECT_EQ(t.model.view().viewTop, t.model.store().screenTop);
   ExpectConsistent(t.model);
 }
 
@@ -188,21 +187,21 @@ TEST(Backlog, HeldThumbKeepsTheViewOnItsLines) {
   TestScreen t(6, 4);
   for (int i = 0; i < 6; ++i) t.Line("n" + std::to_string(i));
   t.model.ScrollView(-2);
-  t.model.view.thumbTracking = true;
-  const TerminalLine* shown = t.model.view.viewTop;
-  const int32_t index = t.model.view.viewIndex;
+  MutableView(t.model).thumbTracking = true;
+  const TerminalLine* shown = t.model.view().viewTop;
+  const int32_t index = t.model.view().viewIndex;
   t.observer.calls.clear();
   t.Line("more");
-  EXPECT_EQ(t.model.view.viewTop, shown);
-  EXPECT_EQ(t.model.view.viewIndex, index);
+  EXPECT_EQ(t.model.view().viewTop, shown);
+  EXPECT_EQ(t.model.view().viewIndex, index);
   EXPECT_TRUE(t.observer.Only("live").empty());
   EXPECT_TRUE(t.observer.Only("scroll").empty());
   EXPECT_EQ(t.observer.Only("bar"), std::vector<std::string>{"bar max=7 pos=1"});
   ExpectConsistent(t.model);
   // Releasing the thumb: the next output brings the view back to the live screen.
-  t.model.view.thumbTracking = false;
+  MutableView(t.model).thumbTracking = false;
   t.Type("x");
-  EXPECT_EQ(t.model.view.viewTop, t.model.store.screenTop);
+  EXPECT_EQ(t.model.view().viewTop, t.model.store().screenTop);
   ExpectConsistent(t.model);
 }
 
@@ -210,25 +209,25 @@ TEST(Backlog, RecyclingUnderAViewHeldOnOlderLines) {
   // The view shows lines that are not the oldest: they stay on the window, their index drops.
   TestScreen t(6, 4, 4);
   for (int i = 0; i < 8; ++i) t.Line("n" + std::to_string(i));
-  ASSERT_EQ(t.model.store.lineCount, 8u);
+  ASSERT_EQ(t.model.store().lineCount, 8u);
   t.model.ScrollView(-2);
-  t.model.view.thumbTracking = true;
-  const TerminalLine* shown = t.model.view.viewTop;
+  MutableView(t.model).thumbTracking = true;
+  const TerminalLine* shown = t.model.view().viewTop;
   t.observer.calls.clear();
   t.Line("x");
-  EXPECT_EQ(t.model.view.viewTop, shown);
-  EXPECT_EQ(t.model.view.viewIndex, 1);
+  EXPECT_EQ(t.model.view().viewTop, shown);
+  EXPECT_EQ(t.model.view().viewIndex, 1);
   EXPECT_TRUE(t.observer.Only("scroll").empty());
   ExpectConsistent(t.model);
 
   // The view on the oldest line moves down with it and stays at index 0.
   t.model.ScrollView(-1);
-  ASSERT_EQ(t.model.view.viewIndex, 0);
-  const TerminalLine* second = t.model.store.firstLine->next;
+  ASSERT_EQ(t.model.view().viewIndex, 0);
+  const TerminalLine* second = t.model.store().firstLine->next;
   t.observer.calls.clear();
   t.Line("y");
-  EXPECT_EQ(t.model.view.viewTop, second);
-  EXPECT_EQ(t.model.view.viewIndex, 0);
+  EXPECT_EQ(t.model.view().viewTop, second);
+  EXPECT_EQ(t.model.view().viewIndex, 0);
   EXPECT_EQ(t.observer.Only("scroll"), std::vector<std::string>{"scroll 0,0-6,4 0,-1"});
   ExpectConsistent(t.model);
 }
@@ -236,22 +235,21 @@ TEST(Backlog, RecyclingUnderAViewHeldOnOlderLines) {
 TEST(Backlog, LinesOfAnOldWidthAreReleasedNotRecycled) {
   TestScreen t(8, 4, 3);
   for (int i = 0; i < 6; ++i) t.Line("old" + std::to_string(i));
-  ASSERT_EQ(t.model.store.lineCount, 7u);  // 3 backlog lines 8 cells wide
-  t.model.columns = 10;
-  ASSERT_TRUE(t.model.ResizeScreen(8));
-  t.model.view.scrollBar.maximum = static_cast<int32_t>(t.model.store.lineCount) - 1;
+  ASSERT_EQ(t.model.store().lineCount, 7u);  // 3 backlog lines 8 cells wide
+  ASSERT_TRUE(t.model.Resize(10, t.model.rows()));
+  MutableView(t.model).scrollBar.maximum = static_cast<int32_t>(t.model.store().lineCount) - 1;
   ExpectConsistent(t.model);
   t.observer.calls.clear();
-  t.model.state.cursorRow = 3;
+  MutableState(t.model).cursorRow = 3;
   t.model.LineFeed();  // at the limit: the three narrow lines go, then one line is recycled
-  EXPECT_EQ(t.model.store.lineCount, 4u);
+  EXPECT_EQ(t.model.store().lineCount, 4u);
   EXPECT_EQ(t.observer.Only("bar"),
             (std::vector<std::string>{"bar max=5 pos=2", "bar max=4 pos=1", "bar max=3 pos=0"}));
-  for (const TerminalLine* l = t.model.store.firstLine; l != nullptr; l = l->next) EXPECT_EQ(l->width, 10);
+  for (const TerminalLine* l = t.model.store().firstLine; l != nullptr; l = l->next) EXPECT_EQ(l->width, 10);
   ExpectConsistent(t.model);
   // From now on the store keeps its size and grows again up to the limit.
   for (int i = 0; i < 5; ++i) t.Line("new" + std::to_string(i));
-  EXPECT_EQ(t.model.store.lineCount, 7u);
+  EXPECT_EQ(t.model.store().lineCount, 7u);
   ExpectConsistent(t.model);
 }
 
@@ -268,10 +266,10 @@ TEST(Backlog, SelectionFollowsItsLinesWhenTheOldestLeaves) {
   for (const auto& c : cases) {
     TestScreen t(6, 4, 2);
     for (int i = 0; i < 5; ++i) t.Line("n");
-    ASSERT_EQ(t.model.store.lineCount, 6u);
-    t.model.selection = c.before;
+    ASSERT_EQ(t.model.store().lineCount, 6u);
+    MutableSelection(t.model) = c.before;
     t.model.LineFeed();
-    const Selection& s = t.model.selection;
+    const Selection& s = t.model.selection();
     EXPECT_EQ(std::vector<int32_t>({s.anchorCol, s.anchorLine, s.activeCol, s.activeLine}),
               std::vector<int32_t>({c.after.anchorCol, c.after.anchorLine, c.after.activeCol, c.after.activeLine}));
   }
@@ -291,51 +289,46 @@ TEST(Resize, KeepsWhatFitsAndLeavesTheBacklog) {
     SCOPED_TRACE(std::to_string(c.columns) + "x" + std::to_string(c.rows));
     TestScreen t(8, 5);
     t.Type("back");
-    t.model.state.cursorRow = 4;
+    MutableState(t.model).cursorRow = 4;
     t.model.LineFeed();
     Label(t);
-    t.model.state.cursorRow = 4;
-    t.model.state.cursorCol = 6;
+    MutableState(t.model).cursorRow = 4;
+    MutableState(t.model).cursorCol = 6;
     t.model.PutDoubleChar(0x82, 0xA0);  // cut in half when narrowed to 7 columns
-    t.model.columns = c.columns;
-    t.model.rows = c.rows;
-    ASSERT_TRUE(t.model.ResizeScreen(8));
+    ASSERT_TRUE(t.model.Resize(c.columns, c.rows));
     auto rows = Rows(t);
     if (c.rows > 4 && c.columns >= 8) rows[4] = rows[4].substr(0, 2);
     EXPECT_EQ(rows, c.screen);
-    EXPECT_EQ(t.model.store.firstLine->width, 8);
-    EXPECT_EQ(TestScreen::Trim(t.model.store.firstLine), "back");
-    EXPECT_EQ(t.model.store.lineCount, static_cast<uint32_t>(1 + c.rows));
-    t.model.view.scrollBar.maximum = static_cast<int32_t>(t.model.store.lineCount) - 1;
+    EXPECT_EQ(t.model.store().firstLine->width, 8);
+    EXPECT_EQ(TestScreen::Trim(t.model.store().firstLine), "back");
+    EXPECT_EQ(t.model.store().lineCount, static_cast<uint32_t>(1 + c.rows));
+    MutableView(t.model).scrollBar.maximum = static_cast<int32_t>(t.model.store().lineCount) - 1;
     ExpectConsistent(t.model);
   }
   TestScreen narrow(8, 2);
-  narrow.model.state.cursorCol = 5;
+  MutableState(narrow.model).cursorCol = 5;
   narrow.model.PutDoubleChar(0x82, 0xA0);
-  narrow.model.columns = 6;
-  ASSERT_TRUE(narrow.model.ResizeScreen(8));
+  ASSERT_TRUE(narrow.model.Resize(6, narrow.model.rows()));
   EXPECT_EQ(narrow.model.ScreenLine(0)->text[5], 0x82);  // a lone lead byte may remain
 }
 
 TEST(Resize, FailureLeavesTheStoreUnchanged) {
   TestScreen t(8, 4, 2147483647u, /*lineLimit=*/6);
   Label(t);
-  const TerminalLine* top = t.model.store.screenTop;
-  t.model.columns = 10;
-  EXPECT_FALSE(t.model.ResizeScreen(8));
-  EXPECT_EQ(t.model.store.screenTop, top);
-  EXPECT_EQ(t.model.store.lineCount, 4u);
-  t.model.columns = 8;
+  const TerminalLine* top = t.model.store().screenTop;
+  EXPECT_FALSE(t.model.Resize(10, t.model.rows()));
+  EXPECT_EQ(t.model.store().screenTop, top);
+  EXPECT_EQ(t.model.store().lineCount, 4u);
+  EXPECT_EQ(t.model.columns(), 8);
   EXPECT_EQ(Rows(t), (std::vector<std::string>{"r0", "r1", "r2", "r3"}));
   ExpectConsistent(t.model);
 }
 
 TEST(Resize, ViewOnTheLiveScreenMovesToTheNewLines) {
   TestScreen t(8, 4);
-  t.model.columns = 12;
-  ASSERT_TRUE(t.model.ResizeScreen(8));
-  EXPECT_EQ(t.model.view.viewTop, t.model.store.screenTop);
-  EXPECT_EQ(t.model.store.firstLine, t.model.store.screenTop);
+  ASSERT_TRUE(t.model.Resize(12, t.model.rows()));
+  EXPECT_EQ(t.model.view().viewTop, t.model.store().screenTop);
+  EXPECT_EQ(t.model.store().firstLine, t.model.store().screenTop);
   ExpectConsistent(t.model);
 }
 
@@ -343,13 +336,13 @@ TEST(ClearBacklog, ReleasesEveryLineAboveTheScreen) {
   TestScreen t(6, 4);
   for (int i = 0; i < 9; ++i) t.Line("n" + std::to_string(i));
   t.model.ScrollView(-3);
-  t.model.selection = Selection{1, 2, 3, 4};
+  MutableSelection(t.model) = Selection{1, 2, 3, 4};
   t.observer.calls.clear();
   t.model.ClearBacklog();
-  EXPECT_EQ(t.model.store.lineCount, 4u);
-  EXPECT_EQ(t.model.view.viewTop, t.model.store.screenTop);
-  EXPECT_EQ(t.model.selection.activeLine, 0);
-  EXPECT_EQ(t.model.selection.anchorCol, 0);
+  EXPECT_EQ(t.model.store().lineCount, 4u);
+  EXPECT_EQ(t.model.view().viewTop, t.model.store().screenTop);
+  EXPECT_EQ(t.model.selection().activeLine, 0);
+  EXPECT_EQ(t.model.selection().anchorCol, 0);
   EXPECT_EQ(t.observer.calls, (std::vector<std::string>{"all", "bar max=3 pos=0", "caret"}));
   ExpectConsistent(t.model);
   EXPECT_EQ(t.Row(0), "n6");
@@ -357,30 +350,28 @@ TEST(ClearBacklog, ReleasesEveryLineAboveTheScreen) {
 
 TEST(ScreenGrid, GridSizeAndViewScrolling) {
   TestScreen t(6, 4);
-  t.model.rows = 70000 + 4;  // only the reported size is read here
-  t.model.columns = 65536 + 80;
+  t.model.SetGridSize(65536 + 80, 70000 + 4, t.model.backlogMax());  // only the reported size is read here
   EXPECT_EQ(t.model.GridSize(), (std::pair<uint16_t, uint16_t>{4468, 80}));
-  t.model.rows = 4;
-  t.model.columns = 6;
+  t.model.SetGridSize(6, 4, t.model.backlogMax());
   for (int i = 0; i < 5; ++i) t.Line("n");
   t.observer.calls.clear();
   t.model.ScrollView(-100);  // clamped to the oldest line
-  EXPECT_EQ(t.model.view.viewIndex, 0);
+  EXPECT_EQ(t.model.view().viewIndex, 0);
   t.model.ScrollView(-1);  // nothing more to scroll
   EXPECT_EQ(t.observer.calls,
             (std::vector<std::string>{"scroll 0,0-6,4 0,2", "bar pos=0", "caret", "paint"}));
   t.model.ScrollView(100);
-  EXPECT_EQ(t.model.view.viewTop, t.model.store.screenTop);
+  EXPECT_EQ(t.model.view().viewTop, t.model.store().screenTop);
   ExpectConsistent(t.model);
 }
 
 TEST(ScreenGrid, CreateFailsWhenLinesCannotBeMade) {
   NullScreenObserver observer;
   ScreenModel model(observer, /*lineLimit=*/10);
-  model.rows = 24;
+  model.SetGridSize(model.columns(), 24, model.backlogMax());
   EXPECT_FALSE(model.CreateLineStore());
-  EXPECT_EQ(model.store.lineCount, 0u);
-  EXPECT_EQ(model.store.firstLine, nullptr);
+  EXPECT_EQ(model.store().lineCount, 0u);
+  EXPECT_EQ(model.store().firstLine, nullptr);
 }
 
 }  // namespace

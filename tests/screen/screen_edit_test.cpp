@@ -11,14 +11,14 @@ namespace {
 
 // A 10x6 screen whose rows read "A0cdefghij" with the row digit in column 1.
 void Fill(TestScreen& t) {
-  for (int32_t r = 0; r < t.model.rows; ++r) {
-    t.model.state.cursorRow = r;
-    t.model.state.cursorCol = 0;
+  for (int32_t r = 0; r < t.model.rows(); ++r) {
+    MutableState(t.model).cursorRow = r;
+    MutableState(t.model).cursorCol = 0;
     std::string row = "ABCDEFGHIJ";
     row[1] = static_cast<char>('0' + r);
     t.Type(row);
   }
-  t.model.state.pendingWrap = false;
+  MutableState(t.model).pendingWrap = false;
   t.observer.calls.clear();
 }
 
@@ -72,46 +72,46 @@ TEST(ScreenEdit, OperationsOnALabelledScreen) {
       {"right from the last column stays", 9, 3, [](ScreenModel& m) { m.CursorRight(); }, full, 9, 3, {},
        true},
       {"restore outside a smaller grid", 0, 0,
-       [](ScreenModel& m) { m.state.savedCol = 150; m.state.savedRow = 90; m.RestoreCursor(); }, full, 9, 5,
+       [](ScreenModel& m) { MutableState(m).savedCol = 150; MutableState(m).savedRow = 90; m.RestoreCursor(); }, full, 9, 5,
        {}, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TestScreen t(10, 6);
     Fill(t);
-    t.model.state.cursorCol = c.col;
-    t.model.state.cursorRow = c.row;
+    MutableState(t.model).cursorCol = c.col;
+    MutableState(t.model).cursorRow = c.row;
     c.op(t.model);
     std::vector<std::string> rows;
     for (int32_t r = 0; r < 6; ++r) rows.push_back(t.Row(r));
     EXPECT_EQ(rows, c.screen);
-    EXPECT_EQ(t.model.state.cursorCol, c.expectCol);
-    EXPECT_EQ(t.model.state.cursorRow, c.expectRow);
+    EXPECT_EQ(t.model.state().cursorCol, c.expectCol);
+    EXPECT_EQ(t.model.state().cursorRow, c.expectRow);
     std::vector<std::string> reported;
     for (const auto& call : t.observer.calls) {
       if (call.rfind("inval", 0) == 0 || call.rfind("scroll", 0) == 0 || call == "all") reported.push_back(call);
     }
     EXPECT_EQ(reported, c.reported);
     EXPECT_EQ(!t.observer.Only("caret").empty(), c.caret);
-    EXPECT_EQ(t.model.state.regionTop, 0);
-    EXPECT_EQ(t.model.state.regionBottom, 5);
+    EXPECT_EQ(t.model.state().regionTop, 0);
+    EXPECT_EQ(t.model.state().regionBottom, 5);
     ExpectConsistent(t.model);
   }
 }
 
 TEST(ScreenEdit, ErasingAcrossADoubleByteCharacter) {
   TestScreen t(10, 3);
-  t.model.state.cursorCol = 2;
+  MutableState(t.model).cursorCol = 2;
   t.model.PutDoubleChar(0x82, 0xA0);
-  t.model.state.cursorCol = 3;  // on the trail half
+  MutableState(t.model).cursorCol = 3;  // on the trail half
   t.model.EraseLineRight();     // the whole character goes
   EXPECT_EQ(t.Row(0), "");
   EXPECT_EQ(t.observer.Only("inval").back(), "inval 2,0-10,1");
 
   TestScreen u(10, 3);
-  u.model.state.cursorCol = 2;
+  MutableState(u.model).cursorCol = 2;
   u.model.PutDoubleChar(0x82, 0xA0);
-  u.model.state.cursorCol = 3;
+  MutableState(u.model).cursorCol = 3;
   u.model.EraseBelow();  // no split test: the lead half stays
   EXPECT_EQ(u.Row(0), "  \x82");
 }
@@ -128,38 +128,38 @@ TEST(ScreenEdit, ScrollRegionRequests) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.top) + ".." + std::to_string(c.bottom));
     TestScreen t(10, 6);
-    t.model.state.cursorCol = 4;
-    t.model.state.cursorRow = 3;
+    MutableState(t.model).cursorCol = 4;
+    MutableState(t.model).cursorRow = 3;
     EXPECT_EQ(t.model.SetScrollRegion(c.top, c.bottom), c.taken);
-    EXPECT_EQ(t.model.state.regionTop, c.expectTop);
-    EXPECT_EQ(t.model.state.regionBottom, c.expectBottom);
-    EXPECT_EQ(t.model.state.cursorCol, 4);  // the cursor does not move
-    EXPECT_EQ(t.model.state.cursorRow, 3);
+    EXPECT_EQ(t.model.state().regionTop, c.expectTop);
+    EXPECT_EQ(t.model.state().regionBottom, c.expectBottom);
+    EXPECT_EQ(t.model.state().cursorCol, 4);  // the cursor does not move
+    EXPECT_EQ(t.model.state().cursorRow, 3);
   }
 }
 
 TEST(ScreenEdit, SavedCursorAttributesAndWrap) {
   TestScreen t(10, 6);
-  t.model.state.cursorCol = 4;
-  t.model.state.cursorRow = 2;
+  MutableState(t.model).cursorCol = 4;
+  MutableState(t.model).cursorRow = 2;
   t.model.SaveCursor();
   t.model.AddAttribute(kAttrBold);
   t.model.AddAttribute(kAttrReverse);
-  EXPECT_EQ(t.model.state.currentAttr, 0x09);
+  EXPECT_EQ(t.model.state().currentAttr, 0x09);
   t.Type("xyz");
   t.model.RestoreCursor();
-  EXPECT_EQ(t.model.state.cursorCol, 4);
-  EXPECT_EQ(t.model.state.cursorRow, 2);
-  EXPECT_EQ(t.model.state.currentAttr, 0x09);
+  EXPECT_EQ(t.model.state().cursorCol, 4);
+  EXPECT_EQ(t.model.state().cursorRow, 2);
+  EXPECT_EQ(t.model.state().currentAttr, 0x09);
   t.model.ResetAttributes();
-  EXPECT_EQ(t.model.state.currentAttr, 0);
+  EXPECT_EQ(t.model.state().currentAttr, 0);
   // A move cancels the pending wrap: onto another row's last column the next character is
   // written there.
   t.model.MoveCursor(0, 0);
   t.Type(std::string(10, 'a'));
-  ASSERT_TRUE(t.model.state.pendingWrap);
+  ASSERT_TRUE(t.model.state().pendingWrap);
   t.model.MoveCursor(9, 3);
-  EXPECT_FALSE(t.model.state.pendingWrap);
+  EXPECT_FALSE(t.model.state().pendingWrap);
   t.Type("b");
   EXPECT_EQ(t.Row(3), std::string(9, ' ') + "b");
   EXPECT_EQ(t.Row(4), "");
@@ -168,7 +168,7 @@ TEST(ScreenEdit, SavedCursorAttributesAndWrap) {
   t.model.MoveCursor(2, 1);
   t.Type("d");
   EXPECT_EQ(t.Row(1), "  d");
-  EXPECT_FALSE(t.model.state.pendingWrap);
+  EXPECT_FALSE(t.model.state().pendingWrap);
 }
 
 }  // namespace

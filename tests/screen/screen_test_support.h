@@ -9,6 +9,23 @@
 
 #include "screen/screen_model.h"
 
+namespace velmora {
+
+// The model's state written directly, to set up a situation in one step.
+struct ScreenModelTestAccess {
+  static ScreenState& State(ScreenModel& m) { return m.state_; }
+  static ViewState& View(ScreenModel& m) { return m.view_; }
+  static Selection& Selected(ScreenModel& m) { return m.selection_; }
+  static LineStore& Store(ScreenModel& m) { return m.store_; }
+};
+
+inline ScreenState& MutableState(ScreenModel& m) { return ScreenModelTestAccess::State(m); }
+inline ViewState& MutableView(ScreenModel& m) { return ScreenModelTestAccess::View(m); }
+inline Selection& MutableSelection(ScreenModel& m) { return ScreenModelTestAccess::Selected(m); }
+inline LineStore& MutableStore(ScreenModel& m) { return ScreenModelTestAccess::Store(m); }
+
+}  // namespace velmora
+
 namespace velmora::testing {
 
 class RecordingObserver : public ScreenObserver {
@@ -21,7 +38,7 @@ class RecordingObserver : public ScreenObserver {
 
   void ShowLiveScreen() override {
     calls.push_back("live");
-    if (model != nullptr && followLive) model->ScrollView(model->ViewBottom() - model->view.scrollBar.position);
+    if (model != nullptr && followLive) model->ScrollView(model->ViewBottom() - model->view().scrollBar.position);
   }
   void InvalidateCells(const CellRect& r) override { calls.push_back("inval " + Rect(r)); }
   void InvalidateAll() override { calls.push_back("all"); }
@@ -65,9 +82,7 @@ struct TestScreen {
              uint32_t lineLimit = LineStore::kMaxLines)
       : model(observer, lineLimit) {
     observer.model = &model;
-    model.columns = columns;
-    model.rows = rows;
-    model.backlogMax = backlogMax;
+    model.SetGridSize(columns, rows, backlogMax);
     EXPECT_TRUE(model.CreateLineStore());
     model.ResetForConnection();
     observer.calls.clear();
@@ -87,7 +102,7 @@ struct TestScreen {
   // Every line of the store, oldest first, trailing spaces removed.
   std::vector<std::string> AllLines() const {
     std::vector<std::string> out;
-    for (const TerminalLine* l = model.store.firstLine; l != nullptr; l = l->next) out.push_back(Trim(l));
+    for (const TerminalLine* l = model.store().firstLine; l != nullptr; l = l->next) out.push_back(Trim(l));
     return out;
   }
   static std::string Trim(const TerminalLine* l) {
@@ -99,7 +114,7 @@ struct TestScreen {
 
 // Checks the list links, the anchors, the counts and the view against each other.
 inline void ExpectConsistent(const ScreenModel& m) {
-  const LineStore& s = m.store;
+  const LineStore& s = m.store();
   ASSERT_NE(s.firstLine, nullptr);
   EXPECT_EQ(s.firstLine->prev, nullptr);
   uint32_t count = 0;
@@ -111,9 +126,9 @@ inline void ExpectConsistent(const ScreenModel& m) {
     bytes += LineStore::LineBytes(l->width);
     EXPECT_EQ(l->text[l->width], 0) << "line " << count << " lost its terminator";
     if (l == s.screenTop) screenTopIndex = static_cast<int32_t>(count);
-    if (l == m.view.viewTop) viewTopIndex = static_cast<int32_t>(count);
+    if (l == m.view().viewTop) viewTopIndex = static_cast<int32_t>(count);
     if (screenTopIndex >= 0) {
-      EXPECT_EQ(l->width, m.columns) << "screen line of another width";
+      EXPECT_EQ(l->width, m.columns()) << "screen line of another width";
     }
     last = l;
     ++count;
@@ -121,15 +136,15 @@ inline void ExpectConsistent(const ScreenModel& m) {
   EXPECT_EQ(last, s.lastLine);
   EXPECT_EQ(count, s.lineCount);
   EXPECT_EQ(bytes, s.bytesInUse());
-  EXPECT_EQ(screenTopIndex, static_cast<int32_t>(count) - m.rows);
+  EXPECT_EQ(screenTopIndex, static_cast<int32_t>(count) - m.rows());
   EXPECT_GE(viewTopIndex, 0);
   EXPECT_LE(viewTopIndex, screenTopIndex);
-  EXPECT_EQ(viewTopIndex, m.view.viewIndex);
-  EXPECT_EQ(m.view.scrollBar.position, m.view.viewIndex);
-  EXPECT_EQ(m.view.scrollBar.maximum, static_cast<int32_t>(count) - 1);
+  EXPECT_EQ(viewTopIndex, m.view().viewIndex);
+  EXPECT_EQ(m.view().scrollBar.position, m.view().viewIndex);
+  EXPECT_EQ(m.view().scrollBar.maximum, static_cast<int32_t>(count) - 1);
   // Each screen row is the line that many links below the screen's top.
   const TerminalLine* walked = s.screenTop;
-  for (int32_t r = 0; r < m.rows && walked != nullptr; ++r, walked = walked->next) {
+  for (int32_t r = 0; r < m.rows() && walked != nullptr; ++r, walked = walked->next) {
     EXPECT_EQ(m.ScreenLine(r), walked) << "screen row " << r;
   }
 }

@@ -12,7 +12,7 @@ namespace {
 
 TEST(ScreenWrite, EightyFirstCharacterWrapsOnlyWhenWritten) {
   TestScreen t(80, 24);
-  auto& s = t.model.state;
+  auto& s = t.model.state();
   t.Type(std::string(79, 'a') + "Z");
   EXPECT_EQ(s.cursorCol, 79);
   EXPECT_EQ(s.cursorRow, 0);
@@ -28,7 +28,7 @@ TEST(ScreenWrite, EightyFirstCharacterWrapsOnlyWhenWritten) {
 // moves one column left, and a carriage return cancels the wrap.
 TEST(ScreenWrite, BackspaceAndCarriageReturnCancelThePendingWrap) {
   TestScreen t(80, 24);
-  auto& s = t.model.state;
+  auto& s = MutableState(t.model);
   t.Type(std::string(80, 'a'));
   t.model.Backspace();
   EXPECT_EQ(s.cursorCol, 78);
@@ -49,7 +49,7 @@ TEST(ScreenWrite, BackspaceAndCarriageReturnCancelThePendingWrap) {
 
 TEST(ScreenWrite, DoubleByteCharacterIsNeverSplitAcrossRows) {
   TestScreen t(10, 4);
-  auto& s = t.model.state;
+  auto& s = t.model.state();
   t.Type(std::string(9, '.'));
   t.model.PutDoubleChar(0x82, 0xA0);  // cursor on the last column
   EXPECT_EQ(t.Row(0), std::string(9, '.'));
@@ -60,8 +60,8 @@ TEST(ScreenWrite, DoubleByteCharacterIsNeverSplitAcrossRows) {
   u.Type(std::string(8, '.'));
   u.model.PutDoubleChar(0x82, 0xA0);  // fills the last two cells
   EXPECT_EQ(u.Row(0), "........\x82\xA0");
-  EXPECT_EQ(u.model.state.cursorCol, 9);
-  EXPECT_TRUE(u.model.state.pendingWrap);
+  EXPECT_EQ(u.model.state().cursorCol, 9);
+  EXPECT_TRUE(u.model.state().pendingWrap);
   u.Type("x");
   EXPECT_EQ(u.Row(1), "x");
   EXPECT_EQ(u.Row(0), "........\x82\xA0");
@@ -69,10 +69,10 @@ TEST(ScreenWrite, DoubleByteCharacterIsNeverSplitAcrossRows) {
 
 TEST(ScreenWrite, OverwritingHalfADoubleByteCharacter) {
   TestScreen t(10, 4);
-  auto& s = t.model.state;
+  auto& s = MutableState(t.model);
   t.model.PutDoubleChar(0x82, 0xA0);
   s.cursorCol = 1;  // on the trail half: the lead half becomes a space
-  t.model.state.currentAttr = kAttrBold;
+  MutableState(t.model).currentAttr = kAttrBold;
   t.Type("x");
   EXPECT_EQ(t.Row(0), " x");
   EXPECT_EQ(t.model.ScreenLine(0)->attrs[0], 0);
@@ -80,7 +80,7 @@ TEST(ScreenWrite, OverwritingHalfADoubleByteCharacter) {
 
   TestScreen u(10, 4);
   u.model.PutDoubleChar(0x82, 0xA0);
-  u.model.state.cursorCol = 0;  // on the lead half: the old trail byte stays
+  MutableState(u.model).cursorCol = 0;  // on the lead half: the old trail byte stays
   u.Type("x");
   EXPECT_EQ(u.Row(0), "x\xA0");
 }
@@ -93,14 +93,14 @@ TEST(ScreenWrite, CellsReportedForEachWrite) {
     std::vector<std::string> calls;
   };
   const Case cases[] = {
-      {"single byte", [](TestScreen& t) { t.model.state.cursorCol = 5; t.model.state.cursorRow = 2; },
+      {"single byte", [](TestScreen& t) { MutableState(t.model).cursorCol = 5; MutableState(t.model).cursorRow = 2; },
        [](TestScreen& t) { t.model.PutChar('a'); },
        {"live", "inval 5,2-7,3", "paint", "caret"}},
       {"single byte on a trail half",
-       [](TestScreen& t) { t.model.state.cursorCol = 4; t.model.PutDoubleChar(0x82, 0xA0); t.model.state.cursorCol = 5; },
+       [](TestScreen& t) { MutableState(t.model).cursorCol = 4; t.model.PutDoubleChar(0x82, 0xA0); MutableState(t.model).cursorCol = 5; },
        [](TestScreen& t) { t.model.PutChar('a'); },
        {"live", "inval 4,0-7,1", "paint", "caret"}},
-      {"double byte", [](TestScreen& t) { t.model.state.cursorCol = 3; },
+      {"double byte", [](TestScreen& t) { MutableState(t.model).cursorCol = 3; },
        [](TestScreen& t) { t.model.PutDoubleChar(0x88, 0x9F); },
        {"live", "inval 3,0-6,1", "paint", "caret"}},
       {"sound mark", [](TestScreen& t) { t.model.PutDoubleChar(0x83, 0x4A); },
@@ -109,7 +109,7 @@ TEST(ScreenWrite, CellsReportedForEachWrite) {
       {"last column wraps first", [](TestScreen& t) { t.Type(std::string(10, 'a')); },
        [](TestScreen& t) { t.model.PutChar('b'); },
        {"live", "caret", "caret", "inval 0,1-2,2", "paint", "caret"}},
-      {"thumb held: view not moved", [](TestScreen& t) { t.model.view.thumbTracking = true; },
+      {"thumb held: view not moved", [](TestScreen& t) { MutableView(t.model).thumbTracking = true; },
        [](TestScreen& t) { t.model.PutChar('a'); },
        {"inval 0,0-2,1", "paint", "caret"}},
   };
@@ -126,15 +126,15 @@ TEST(ScreenWrite, CellsReportedForEachWrite) {
 TEST(ScreenWrite, WritesBelowAScrolledBackViewAreNotInvalidated) {
   TestScreen t(10, 4);
   for (int i = 0; i < 6; ++i) t.Line("l" + std::to_string(i));
-  t.model.view.thumbTracking = true;
+  MutableView(t.model).thumbTracking = true;
   t.model.ScrollView(-3);  // window rows show backlog lines 0-2 and screen row 0
   t.observer.calls.clear();
-  t.model.state.cursorRow = 0;
-  t.model.state.cursorCol = 0;
+  MutableState(t.model).cursorRow = 0;
+  MutableState(t.model).cursorCol = 0;
   t.model.PutChar('a');
   EXPECT_EQ(t.observer.Only("inval"), std::vector<std::string>{"inval 0,3-2,4"});
   t.observer.calls.clear();
-  t.model.state.cursorRow = 1;
+  MutableState(t.model).cursorRow = 1;
   t.model.PutChar('b');
   EXPECT_TRUE(t.observer.Only("inval").empty());
   ExpectConsistent(t.model);
@@ -160,24 +160,24 @@ TEST(ScreenWrite, SoundMarks) {
     t.model.ApplyVoicedMark(c.semiVoiced);
     EXPECT_EQ(t.model.ScreenLine(0)->text[1], c.lead);
     EXPECT_EQ(t.model.ScreenLine(0)->text[2], c.expectTrail);
-    EXPECT_EQ(t.model.state.cursorCol, 3);
+    EXPECT_EQ(t.model.state().cursorCol, 3);
   }
 }
 
 TEST(ScreenWrite, SoundMarkPlacement) {
   TestScreen t(10, 4);
   t.model.PutDoubleChar(0x83, 0x4A);
-  t.model.state.cursorCol = 1;  // cursor in column 0 or 1: nothing happens
+  MutableState(t.model).cursorCol = 1;  // cursor in column 0 or 1: nothing happens
   t.model.ApplyVoicedMark(false);
   EXPECT_EQ(t.model.ScreenLine(0)->text[1], 0x4A);
   // After a character filling the last two cells the cursor sits on its trail half.
-  t.model.state.cursorCol = 8;
+  MutableState(t.model).cursorCol = 8;
   t.model.PutDoubleChar(0x83, 0x4A);
-  ASSERT_TRUE(t.model.state.pendingWrap);
+  ASSERT_TRUE(t.model.state().pendingWrap);
   t.model.ApplyVoicedMark(false);
   EXPECT_EQ(t.model.ScreenLine(0)->text[9], 0x4B);
-  EXPECT_EQ(t.model.state.cursorCol, 9);
-  EXPECT_TRUE(t.model.state.pendingWrap);
+  EXPECT_EQ(t.model.state().cursorCol, 9);
+  EXPECT_TRUE(t.model.state().pendingWrap);
 }
 
 TEST(ScreenControls, BackspaceAndTab) {
@@ -203,7 +203,7 @@ TEST(ScreenControls, BackspaceAndTab) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.op) + " from " + std::to_string(c.col) + "," + std::to_string(c.row));
     TestScreen t(80, 24);
-    auto& s = t.model.state;
+    auto& s = MutableState(t.model);
     s.cursorCol = c.col;
     s.cursorRow = c.row;
     s.pendingWrap = c.pending;
@@ -244,11 +244,11 @@ TEST(ScreenWrite, InsideDoubleByte) {
 
 TEST(ScreenWrite, CursorOutsideTheGridIsPulledInBeforeWriting) {
   TestScreen t(10, 4);
-  t.model.state.cursorCol = 57;
-  t.model.state.cursorRow = -3;
+  MutableState(t.model).cursorCol = 57;
+  MutableState(t.model).cursorRow = -3;
   t.model.PutDoubleChar(0x82, 0xA0);
-  t.model.state.cursorCol = -1;
-  t.model.state.cursorRow = 99;
+  MutableState(t.model).cursorCol = -1;
+  MutableState(t.model).cursorRow = 99;
   t.model.PutChar('z');
   t.model.ApplyVoicedMark(true);
   EXPECT_EQ(t.Row(1), "\x82\xA0");

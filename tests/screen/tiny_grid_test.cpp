@@ -27,9 +27,7 @@ struct TinySession {
   TinySession(int32_t columns, int32_t rows, uint32_t backlogMax, HostEncoding encoding) {
     ScreenModel& s = session.screen;
     observer.model = &s;
-    s.columns = columns;
-    s.rows = rows;
-    s.backlogMax = backlogMax;
+    s.SetGridSize(columns, rows, backlogMax);
     EXPECT_TRUE(s.CreateLineStore());
     s.ResetForConnection();
     session.options.hostEncoding = encoding;
@@ -40,16 +38,16 @@ struct TinySession {
     for (const char c : bytes) {
       session.pipeline.ReceiveByte(static_cast<uint8_t>(c));
       testing::ExpectConsistent(session.screen);
-      const ScreenState& st = session.screen.state;
-      EXPECT_TRUE(st.cursorCol >= 0 && st.cursorCol < session.screen.columns && st.cursorRow >= 0 &&
-                  st.cursorRow < session.screen.rows)
+      const ScreenState& st = session.screen.state();
+      EXPECT_TRUE(st.cursorCol >= 0 && st.cursorCol < session.screen.columns() && st.cursorRow >= 0 &&
+                  st.cursorRow < session.screen.rows())
           << "cursor " << st.cursorCol << "," << st.cursorRow;
       if (::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() != before) return;
     }
   }
   std::vector<std::string> AllLines() const {
     std::vector<std::string> out;
-    for (const TerminalLine* l = session.screen.store.firstLine; l != nullptr; l = l->next) {
+    for (const TerminalLine* l = session.screen.store().firstLine; l != nullptr; l = l->next) {
       out.push_back(testing::TestScreen::Trim(l));
     }
     return out;
@@ -101,8 +99,8 @@ TEST(TinyGrid, StaysConsistentUnderOutput) {
         TinySession t(columns, rows, backlogMax, HostEncoding::SJIS);
         ScreenModel& s = t.session.screen;
         for (int round = 0; round < 6 && !::testing::Test::HasFailure(); ++round) {
-          s.view.thumbTracking = round % 2 == 1;
-          if (s.view.thumbTracking) s.ScrollView(-round);
+          MutableView(s).thumbTracking = round % 2 == 1;
+          if (s.view().thumbTracking) s.ScrollView(-round);
           t.Feed(stream);
         }
         if (::testing::Test::HasFailure()) return;

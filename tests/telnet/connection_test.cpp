@@ -707,7 +707,7 @@ TEST(ConnectionCloseTest, EverythingSentIsReadBeforeTheClose) {
   EXPECT_FALSE(terminal.connection.IsConnected());
   // The data went through the pipeline: the last line sits above the cursor's empty row.
   EXPECT_EQ(terminal.Row(22), "line 20000");
-  EXPECT_EQ(terminal.session.screen.state.cursorRow, 23);
+  EXPECT_EQ(terminal.session.screen.state().cursorRow, 23);
 }
 
 }  // namespace

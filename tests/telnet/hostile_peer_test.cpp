@@ -77,9 +77,7 @@ struct Offline {
                    uint32_t backlogMax = 1000) {
     ScreenModel& s = session.screen;
     observer.model = &s;
-    s.columns = columns;
-    s.rows = rows;
-    s.backlogMax = backlogMax;
+    s.SetGridSize(columns, rows, backlogMax);
     EXPECT_TRUE(s.CreateLineStore());
     s.ResetForConnection();
     session.options.hostEncoding = encoding;
@@ -136,9 +134,9 @@ TEST(HostilePeer, TenMegabytesOfParameterCharacters) {
     t.Feed("\r\nEND");
     const ScreenModel& s = t.session.screen;
     EXPECT_EQ(t.session.stream.receiveState, ReceiveState::Text);
-    EXPECT_EQ(s.state.cursorCol, 3);
-    EXPECT_EQ(t.Row(s.state.cursorRow), "END");
-    EXPECT_LE(s.store.lineCount, s.backlogMax + static_cast<uint32_t>(s.rows));
+    EXPECT_EQ(s.state().cursorCol, 3);
+    EXPECT_EQ(t.Row(s.state().cursorRow), "END");
+    EXPECT_LE(s.store().lineCount, s.backlogMax() + static_cast<uint32_t>(s.rows()));
     testing::ExpectConsistent(s);
   }
 }
@@ -156,7 +154,7 @@ TEST(HostilePeer, EndlessSubnegotiationEndsAtItsIac) {
     EXPECT_EQ(t.session.stream.receiveState, ReceiveState::Command);
     EXPECT_TRUE(t.replies.replies.empty());
     EXPECT_EQ(t.Row(0), "");
-    EXPECT_EQ(t.session.screen.state.cursorRow, 0);
+    EXPECT_EQ(t.session.screen.state().cursorRow, 0);
     t.Feed("\xff\xf0" "after");
     EXPECT_EQ(t.session.stream.receiveState, ReceiveState::Text);
     ASSERT_EQ(t.replies.replies.size(), 1u);
@@ -213,10 +211,10 @@ TEST(HostilePeer, LeadByteFollowedByEveryControlByte) {
       EXPECT_EQ(p.decoder().pendingLead(), 0);
       EXPECT_EQ(p.decoder().utf8Middle(), 0);
       EXPECT_EQ(t.session.stream.receiveState, ReceiveState::Text);
-      ASSERT_GE(s.state.cursorCol, 2);
-      EXPECT_EQ(t.Cells(s.state.cursorRow, s.state.cursorCol - 2, 2), "\x82\xa0") << "あ before the cursor";
+      ASSERT_GE(s.state().cursorCol, 2);
+      EXPECT_EQ(t.Cells(s.state().cursorRow, s.state().cursorCol - 2, 2), "\x82\xa0") << "あ before the cursor";
       t.Feed("z");
-      EXPECT_EQ(t.Cells(s.state.cursorRow, s.state.cursorCol - 1, 1), "z");
+      EXPECT_EQ(t.Cells(s.state().cursorRow, s.state().cursorCol - 1, 1), "z");
     }
   }
 }
@@ -249,18 +247,16 @@ TEST(HostilePeer, LeadByteFollowedByIac) {
 
 // ---- Double-byte characters and a size change ----------------------------------------------
 
-// The terminal size command as the main window carries it out: the dialog rebuilds the screen,
-// the window fixes the bar, the region and the cursor.
+// The terminal size command as the main window carries it out: the dialog resizes the screen,
+// which also fixes the bar, the region and the cursor.
 void ChangeSize(TerminalSession& session, int32_t columns, int32_t rows) {
   ScreenModel& s = session.screen;
-  TerminalSizeDialogModel dialog(s.columns, s.rows, s.backlogMax,
-                                 [&s](int32_t previousColumns) { return s.ResizeScreen(previousColumns); });
-  ASSERT_TRUE(dialog.OnOk(std::to_string(columns), std::to_string(rows), std::to_string(s.backlogMax)));
-  s.view.scrollBar.maximum = static_cast<int32_t>(s.store.lineCount) - 1;
-  s.view.scrollBar.page = s.rows;
-  s.SetScrollRegion(0, s.rows - 1);
-  if (s.state.cursorCol >= s.columns) s.state.cursorCol = s.columns - 1;
-  if (s.state.cursorRow >= s.rows) s.state.cursorRow = s.rows - 1;
+  int32_t newColumns = s.columns(), newRows = s.rows();
+  uint32_t backlogMax = s.backlogMax();
+  TerminalSizeDialogModel dialog(newColumns, newRows, backlogMax,
+                                 [&](int32_t) { return s.Resize(newColumns, newRows); });
+  ASSERT_TRUE(dialog.OnOk(std::to_string(columns), std::to_string(rows), std::to_string(s.backlogMax())));
+  s.SetBacklogMax(backlogMax);
 }
 
 TEST(HostilePeer, DoubleByteCharactersAcrossASizeChange) {
@@ -277,7 +273,7 @@ TEST(HostilePeer, DoubleByteCharactersAcrossASizeChange) {
   // The cut character leaves its lead half in the last cell; nothing is written past it.
   EXPECT_EQ(t.Cells(0, 38, 2), "x\x82");
   EXPECT_EQ(t.Cells(1, 0, 40), kana.substr(0, 40));
-  EXPECT_EQ(s.state.cursorCol, 39);
+  EXPECT_EQ(s.state().cursorCol, 39);
 
   // A character at the last column wraps whole; one over the lone lead half replaces it.
   t.Feed("\x82\xa4");
@@ -295,12 +291,12 @@ TEST(HostilePeer, DoubleByteCharactersAcrossASizeChange) {
   testing::ExpectConsistent(s);
   EXPECT_EQ(t.Cells(0, 38, 3), "\x82\xa6 ");
   t.Feed("\x1b[107;163H\x82\xa8");
-  EXPECT_EQ(s.state.cursorRow, 106);
+  EXPECT_EQ(s.state().cursorRow, 106);
   EXPECT_EQ(t.Cells(106, 0, 2), "\x82\xa8");
   for (int i = 0; i < 300; ++i) t.Feed(kana + "\r\n");
   testing::ExpectConsistent(s);
-  for (const TerminalLine* l = s.store.firstLine; l != nullptr; l = l->next) EXPECT_EQ(l->width, 163);
-  EXPECT_EQ(s.store.lineCount, 107u + 5u);
+  for (const TerminalLine* l = s.store().firstLine; l != nullptr; l = l->next) EXPECT_EQ(l->width, 163);
+  EXPECT_EQ(s.store().lineCount, 107u + 5u);
 }
 
 // ---- On the wire: a host on 127.0.0.1 --------------------------------------------------------
@@ -488,7 +484,7 @@ TEST(HostilePeer, SubnegotiationFloodFromAHostThatNeverReads) {
   EXPECT_LE(mostQueued, Connection::kReplyQueueLimit + reply.size()) << "the queue went past its cap";
   EXPECT_GT(mostQueued, Connection::kReplyQueueLimit - reply.size()) << "the flood never filled the queue";
   t.Type("typed\n");
-  EXPECT_EQ(t.session.screen.state.cursorCol, 0) << "requests are not text";
+  EXPECT_EQ(t.session.screen.state().cursorCol, 0) << "requests are not text";
 
   startReading = true;
   EXPECT_TRUE(t.FlushAndEndOutput());
@@ -554,8 +550,8 @@ TEST(HostilePeer, OneByteAtATimeInsideSequences) {
     seen = t.received.load();
     t.Type("k");  // never inside an answer: 'k' is in none of them
     if (seen % 3 == 0) {
-      s.view.thumbTracking = !s.view.thumbTracking;
-      s.ScrollView(s.view.thumbTracking ? -2 : s.ViewBottom());
+      MutableView(s).thumbTracking = !s.view().thumbTracking;
+      s.ScrollView(s.view().thumbTracking ? -2 : s.ViewBottom());
     }
   };
   ASSERT_TRUE(t.PumpUntil([&] { return t.received.load() == stream.size(); }));
@@ -583,13 +579,13 @@ TEST(HostilePeer, OneByteAtATimeInsideSequences) {
   EXPECT_EQ(answered, answers.size());
 
   const ScreenModel& r = reference.session.screen;
-  EXPECT_EQ(s.state.cursorCol, r.state.cursorCol);
-  EXPECT_EQ(s.state.cursorRow, r.state.cursorRow);
-  EXPECT_EQ(s.state.regionTop, r.state.regionTop);
-  EXPECT_EQ(s.state.regionBottom, r.state.regionBottom);
-  EXPECT_EQ(s.state.currentAttr, r.state.currentAttr);
-  ASSERT_EQ(s.store.lineCount, r.store.lineCount);
-  for (const TerminalLine *a = s.store.firstLine, *b = r.store.firstLine; a != nullptr; a = a->next, b = b->next) {
+  EXPECT_EQ(s.state().cursorCol, r.state().cursorCol);
+  EXPECT_EQ(s.state().cursorRow, r.state().cursorRow);
+  EXPECT_EQ(s.state().regionTop, r.state().regionTop);
+  EXPECT_EQ(s.state().regionBottom, r.state().regionBottom);
+  EXPECT_EQ(s.state().currentAttr, r.state().currentAttr);
+  ASSERT_EQ(s.store().lineCount, r.store().lineCount);
+  for (const TerminalLine *a = s.store().firstLine, *b = r.store().firstLine; a != nullptr; a = a->next, b = b->next) {
     EXPECT_EQ(testing::TestScreen::Trim(a), testing::TestScreen::Trim(b));
     EXPECT_EQ(0, std::memcmp(a->attrs.get(), b->attrs.get(), static_cast<size_t>(a->width)));
   }

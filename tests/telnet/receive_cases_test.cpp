@@ -424,9 +424,7 @@ class CaseRunner {
       session_->options.hostEncoding = encoding_;
       session_->options.terminalType = type_;
       ScreenModel& screen = session_->screen;
-      screen.columns = columns_;
-      screen.rows = rows_;
-      screen.backlogMax = backlogMax_;
+      screen.SetGridSize(columns_, rows_, backlogMax_);
       if (!screen.CreateLineStore()) ADD_FAILURE() << "cannot create the line store";
       screen.ResetForConnection();
       trace_.traceEnabled = true;
@@ -478,12 +476,12 @@ class CaseRunner {
     long long r = 0;
     if (!Number(index, -1000000, 1000000, r)) return false;
     ScreenModel& screen = Session().screen;
-    if (r >= screen.rows) return Malformed("row " + std::to_string(r) + " is off the screen");
+    if (r >= screen.rows()) return Malformed("row " + std::to_string(r) + " is off the screen");
     if (r >= 0) {
       line = screen.ScreenLine(static_cast<int32_t>(r));
       return true;
     }
-    line = screen.store.screenTop;
+    line = screen.store().screenTop;
     for (long long i = 0; i > r && line != nullptr; --i) line = line->prev;
     if (line == nullptr) Mismatch("there is no backlog line " + std::to_string(r));
     return true;
@@ -632,18 +630,18 @@ class CaseRunner {
     if (d == "cursor") {
       long long col = 0, row = 0;
       if (!Args(2) || !Number(1, 0, 100000, col) || !Number(2, 0, 100000, row)) return false;
-      if (screen.state.cursorCol != col || screen.state.cursorRow != row) {
+      if (screen.state().cursorCol != col || screen.state().cursorRow != row) {
         Mismatch("cursor: expected " + std::to_string(col) + " " + std::to_string(row) + ", actual " +
-                 std::to_string(screen.state.cursorCol) + " " + std::to_string(screen.state.cursorRow));
+                 std::to_string(screen.state().cursorCol) + " " + std::to_string(screen.state().cursorRow));
       }
       return true;
     }
     if (d == "region") {
       long long top = 0, bottom = 0;
       if (!Args(2) || !Number(1, 0, 100000, top) || !Number(2, 0, 100000, bottom)) return false;
-      if (screen.state.regionTop != top || screen.state.regionBottom != bottom) {
+      if (screen.state().regionTop != top || screen.state().regionBottom != bottom) {
         Mismatch("region: expected " + std::to_string(top) + " " + std::to_string(bottom) + ", actual " +
-                 std::to_string(screen.state.regionTop) + " " + std::to_string(screen.state.regionBottom));
+                 std::to_string(screen.state().regionTop) + " " + std::to_string(screen.state().regionBottom));
       }
       return true;
     }
@@ -651,14 +649,14 @@ class CaseRunner {
       if (!Args(1)) return false;
       if (tk[1].text != "yes" && tk[1].text != "no") return Malformed("wrap yes|no");
       const bool expected = tk[1].text == "yes";
-      if (screen.state.pendingWrap != expected) Mismatch(std::string("pending wrap: expected ") + tk[1].text);
+      if (screen.state().pendingWrap != expected) Mismatch(std::string("pending wrap: expected ") + tk[1].text);
       return true;
     }
     if (d == "backlog") {
       long long n = 0;
       if (!Args(1) || !Number(1, 0, 2147483647, n)) return false;
       long long actual = 0;
-      for (const TerminalLine* l = screen.store.firstLine; l != nullptr && l != screen.store.screenTop; l = l->next) {
+      for (const TerminalLine* l = screen.store().firstLine; l != nullptr && l != screen.store().screenTop; l = l->next) {
         ++actual;
       }
       if (actual != n) Mismatch("backlog lines: expected " + std::to_string(n) + ", actual " + std::to_string(actual));

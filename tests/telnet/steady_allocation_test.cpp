@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "screen/screen_test_support.h"
 #include "telnet/terminal_session.h"
 
 namespace {
@@ -83,7 +84,7 @@ TEST_P(SteadyAllocation, NoAllocationPerLineOnceTheBacklogIsFull) {
   TerminalSession session(observer, trace);
   ScreenModel& s = session.screen;
   observer.model = &s;
-  s.backlogMax = 100;
+  s.SetBacklogMax(100);
   ASSERT_TRUE(s.CreateLineStore());
   s.ResetForConnection();
   session.options.hostEncoding = c.encoding;
@@ -93,14 +94,14 @@ TEST_P(SteadyAllocation, NoAllocationPerLineOnceTheBacklogIsFull) {
       for (const char b : c.line) session.pipeline.ReceiveByte(static_cast<uint8_t>(b));
     }
   };
-  const uint32_t full = s.backlogMax + static_cast<uint32_t>(s.rows);
-  for (int i = 0; i < 10000 && s.store.lineCount < full; ++i) feed(1);
-  ASSERT_EQ(s.store.lineCount, full) << "the backlog never filled";
+  const uint32_t full = s.backlogMax() + static_cast<uint32_t>(s.rows());
+  for (int i = 0; i < 10000 && s.store().lineCount < full; ++i) feed(1);
+  ASSERT_EQ(s.store().lineCount, full) << "the backlog never filled";
   if (c.holdView) {
-    s.view.thumbTracking = true;
+    MutableView(s).thumbTracking = true;
     s.ScrollView(-50);
   }
-  if (c.select) s.selection = Selection{3, 60, 10, 80};
+  if (c.select) MutableSelection(s) = Selection{3, 60, 10, 80};
   feed(50);  // settles anything made once, on first use
 
   gAllocations = 0;
@@ -108,7 +109,7 @@ TEST_P(SteadyAllocation, NoAllocationPerLineOnceTheBacklogIsFull) {
   feed(2000);
   gCounting = false;
   EXPECT_EQ(gAllocations.load(), 0) << "allocations while 2000 lines went into a full backlog";
-  EXPECT_EQ(s.store.lineCount, full);
+  EXPECT_EQ(s.store().lineCount, full);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -261,22 +261,22 @@ class Terminal : public SocketEventHandler {
   // scrolling or not.
   int64_t CursorLine() const {
     const ScreenModel& s = session.screen;
-    return static_cast<int64_t>(s.store.lineCount) - s.rows + s.state.cursorRow;
+    return static_cast<int64_t>(s.store().lineCount) - s.rows() + s.state().cursorRow;
   }
 
   // Whether the cursor stands right after the shell's prompt.
   bool AtPrompt() const {
     const ScreenModel& s = session.screen;
-    const std::string row = Row(s.state.cursorRow) + " ";
+    const std::string row = Row(s.state().cursorRow) + " ";
     const std::string prompt = kPrompt;
-    return s.state.cursorCol == static_cast<int32_t>(prompt.size()) && row.compare(0, prompt.size(), prompt) == 0;
+    return s.state().cursorCol == static_cast<int32_t>(prompt.size()) && row.compare(0, prompt.size(), prompt) == 0;
   }
 
   // The screen for a failure message, bytes above 0x7E as hex.
   std::string Dump() const {
     std::string out;
     char hex[8];
-    for (int32_t r = 0; r < session.screen.rows; ++r) {
+    for (int32_t r = 0; r < session.screen.rows(); ++r) {
       out += "  |";
       for (const char c : Row(r)) {
         const auto b = static_cast<uint8_t>(c);
@@ -376,11 +376,11 @@ TEST_F(TelnetdTest, ShellOutputInEachHostEncodingShowsInShiftJis) {
     // command line's own echo, then the command's output, then the prompt.
     const bool done = t.PumpUntil([&] {
       if (t.closed || t.CursorLine() < before + 2 || !t.AtPrompt()) return t.closed;
-      const int32_t row = t.session.screen.state.cursorRow;
+      const int32_t row = t.session.screen.state().cursorRow;
       return row >= 1 && t.Row(row - 1).compare(0, shown.size(), shown) == 0;
     });
     ASSERT_TRUE(done && !t.closed) << "no output of the command; the screen:\n" << t.Dump();
-    const int32_t row = t.session.screen.state.cursorRow;
+    const int32_t row = t.session.screen.state().cursorRow;
     EXPECT_EQ(t.Row(row - 1), shown) << "the output line; the screen:\n" << t.Dump();
     if (row >= 2) {
       EXPECT_EQ(t.Row(row - 2), std::string(kPrompt) + "echo " + shown) << "the command line; the screen:\n" << t.Dump();
@@ -400,7 +400,7 @@ TEST_F(TelnetdTest, ShellRunsAsAnUnprivilegedUser) {
   t.connection.SendChar('\r');
   const bool done = t.PumpUntil([&] { return t.closed || (t.CursorLine() >= before + 2 && t.AtPrompt()); });
   ASSERT_TRUE(done && !t.closed) << "no output of the command; the screen:\n" << t.Dump();
-  const std::string uid = t.Row(t.session.screen.state.cursorRow - 1);
+  const std::string uid = t.Row(t.session.screen.state().cursorRow - 1);
   EXPECT_EQ(uid, std::to_string(server_.shellUid())) << "the screen:\n" << t.Dump();
   EXPECT_NE(uid, "0");
 }

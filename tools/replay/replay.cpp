@@ -198,9 +198,7 @@ int RunReplay(const std::vector<std::string>& args, std::FILE* out, std::FILE* e
   session->options.hostEncoding = o.encoding;
   session->options.terminalType = o.type;
   ScreenModel& screen = session->screen;
-  screen.columns = o.columns;
-  screen.rows = o.rows;
-  screen.backlogMax = o.backlogMax;
+  screen.SetGridSize(o.columns, o.rows, o.backlogMax);
   if (!screen.CreateLineStore()) {
     std::fprintf(err, "velmora-replay: out of memory\n");
     return 2;
@@ -220,9 +218,9 @@ int RunReplay(const std::vector<std::string>& args, std::FILE* out, std::FILE* e
     }
   }
 
-  const TerminalLine* line = o.allLines ? screen.store.firstLine : screen.store.screenTop;
+  const TerminalLine* line = o.allLines ? screen.store().firstLine : screen.store().screenTop;
   for (; line != nullptr; line = line->next) PrintLine(*line, o, out);
-  if (o.cursor) std::fprintf(out, "cursor %d %d\n", screen.state.cursorCol, screen.state.cursorRow);
+  if (o.cursor) std::fprintf(out, "cursor %d %d\n", screen.state().cursorCol, screen.state().cursorRow);
   std::fflush(out);
   return 0;
 }

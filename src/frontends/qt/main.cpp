@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
   const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
   const uint64_t physical =
       pages > 0 && pageSize > 0 ? static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) : 0;
-  logic.screen().store.SetByteBudget(velmora::LineStore::ByteBudgetFor(physical));
+  logic.screen().SetLineByteBudget(velmora::LineStore::ByteBudgetFor(physical));
   velmora::QtStartupPlatform platform(window);
   return velmora::RunVelmora(platform, logic, commandLine);
 }

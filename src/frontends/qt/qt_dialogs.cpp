@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QSettings>
 #include <QStringListModel>
 #include <QStyle>
 #include <QToolButton>
@@ -416,9 +417,26 @@ class ColorSample : public QWidget {
   const SystemColors& system_;
 };
 
+// Qt keeps the colour chooser's custom colours in a settings file that every Qt program of the
+// user shares, reads them when the first chooser opens and writes them back whenever one closes.
+// Velmora's custom colours live for the run only, so this process's Qt settings of the user
+// scope are pointed at a path no file can have (below /dev/null): nothing is read from the
+// user's file and nothing is written to it. Velmora keeps its own settings elsewhere and no other
+// part of it uses Qt's.
+void KeepQtSharedSettingsUntouched() {
+  static const bool pointedAway = [] {
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+      QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null"));
+    }
+    return true;
+  }();
+  (void)pointedAway;
+}
+
 // The colour chooser with the run's custom colours, which it may change; `chosen` is set when
 // the user confirms.
 bool PickColor(QWidget* owner, ColorRef initial, CustomColors& custom, ColorRef& chosen) {
+  KeepQtSharedSettingsUntouched();
   for (int i = 0; i < static_cast<int>(custom.size()); ++i) QColorDialog::setCustomColor(i, ToQColor(custom[i]));
   QColorDialog chooser(ToQColor(initial), owner);
   chooser.setOption(QColorDialog::DontUseNativeDialog);  // the native one ignores the custom colours

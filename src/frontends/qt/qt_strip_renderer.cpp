@@ -457,12 +457,12 @@ void QtMainWindow::DrawStrip(int i, int left, int right) {
   const ColorRef eraseRef = RefOf(background_);
   const int gridRight = GridRight();
   int outsideLeft = left;
-  if (i < s.rows && left < gridRight) {
+  if (i < s.rows() && left < gridRight) {
     // The grid's cells that meet the damage, drawn through the cell record: what the model
     // draws is copied where it is not shown already, the rest is erased where it is not erased.
     const int firstCell = left / cw;
-    const int endCell = std::min(s.columns, (std::min(right, gridRight) + cw - 1) / cw);
-    if (strip.cells.size() < static_cast<size_t>(s.columns)) strip.cells.resize(static_cast<size_t>(s.columns));
+    const int endCell = std::min(s.columns(), (std::min(right, gridRight) + cw - 1) / cw);
+    if (strip.cells.size() < static_cast<size_t>(s.columns())) strip.cells.resize(static_cast<size_t>(s.columns()));
     touched_.assign(static_cast<size_t>(endCell - firstCell), 0);
     const QRect cells(firstCell * cw, top, (endCell - firstCell) * cw, ch);
     BlitPainter port(strip.image, top, *fonts_, *cellImages_, cells, eraseRef, &strip.cells, touched_.data(), firstCell);

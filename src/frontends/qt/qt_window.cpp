@@ -1,6 +1,7 @@
 #include "frontends/qt/qt_window.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -64,6 +65,27 @@ int AcceleratorCommand(const QKeyEvent* e) {
     if (e->key() == a.key) return a.command;
   }
   return 0;
+}
+
+// The clipboard keys of Linux terminals: Shift+Insert pastes, Ctrl+Shift+C copies and
+// Ctrl+Shift+V pastes (Ctrl+C and Ctrl+V without Shift stay control bytes for the host).
+int LinuxClipboardKeyCommand(const QKeyEvent* e) {
+  const Qt::KeyboardModifiers mods =
+      e->modifiers() & (Qt::AltModifier | Qt::ControlModifier | Qt::ShiftModifier | Qt::MetaModifier);
+  if (mods == Qt::ShiftModifier && e->key() == Qt::Key_Insert) return kCmdPaste;
+  if (mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
+    if (e->key() == Qt::Key_C) return kCmdCopy;
+    if (e->key() == Qt::Key_V) return kCmdPaste;
+  }
+  return 0;
+}
+
+// The desktop's text with any line ends as code page 932 with CR LF.
+std::string DesktopTextToCp932(QString text) {
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+  return QStringToCp932(text);
 }
 
 // The wheel, over the terminal or its scroll bar.
@@ -165,6 +187,10 @@ void QtTerminalView::keyPressEvent(QKeyEvent* e) {
     logic.OnCommand(command);
     return;
   }
+  if (const int command = LinuxClipboardKeyCommand(e); command != 0) {
+    logic.OnCommand(command);
+    return;
+  }
   if (const uint32_t vk = VirtualKeyOf(e->key()); vk != 0) {
     if (logic.OnKeyDown(vk, 0)) return;
   }
@@ -236,6 +262,8 @@ void QtTerminalView::mousePressEvent(QMouseEvent* e) {
     window_.logic().OnLButtonDown(window_.lastMouse_.x(), window_.lastMouse_.y());
   } else if (e->button() == Qt::RightButton) {
     window_.logic().OnRButtonDown();
+  } else if (e->button() == Qt::MiddleButton) {
+    window_.PastePrimarySelection();
   }
 }
 
@@ -246,7 +274,10 @@ void QtTerminalView::mouseMoveEvent(QMouseEvent* e) {
 
 void QtTerminalView::mouseReleaseEvent(QMouseEvent* e) {
   window_.lastMouse_ = e->position().toPoint();
-  if (e->button() == Qt::LeftButton) window_.logic().OnLButtonUp();
+  if (e->button() == Qt::LeftButton) {
+    window_.logic().OnLButtonUp();
+    window_.SetPrimarySelection();
+  }
 }
 
 void QtTerminalView::mouseDoubleClickEvent(QMouseEvent* e) {
@@ -349,8 +380,13 @@ void QtMainWindow::BuildMenus() {
         menu->addSeparator();
       } else if (entry.kind == MenuEntryKind::kSubmenu) {
         QMenu* sub = menu->addMenu(Utf8(entry.text));
+        // The encodings are one choice: radio marks, one of them checked.
+        auto* choice = new QActionGroup(sub);
+        choice->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
         for (const MenuEntry& item : entry.submenu) {
           QAction* a = sub->addAction(Utf8(MenuItemCaption(item)));
+          a->setCheckable(true);
+          choice->addAction(a);
           actions_[item.command] = a;
           connect(a, &QAction::triggered, this, [this, id = item.command] { logic_->OnCommand(id); });
         }
@@ -377,7 +413,7 @@ void QtMainWindow::OnPopupShown(QMenu*, int position, bool encodingSubmenu) {
     QAction* a = action(state.id);
     if (a == nullptr) continue;
     a->setEnabled(state.enabled);
-    a->setCheckable(state.checked);
+    if (a->actionGroup() == nullptr) a->setCheckable(state.checked);  // the encodings stay radio items
     a->setChecked(state.checked);
   }
 }
@@ -413,15 +449,45 @@ void QtMainWindow::closeEvent(QCloseEvent* e) {
 }
 
 // A new desktop palette: the system colours are read again and the window is fitted and
-// painted anew, as for any change of the system's settings.
+// painted anew, as for any change of the system's settings. A new desktop font or style changes
+// the menu bar's height (and a new screen scale may), so the window is fitted to the grid again.
 void QtMainWindow::changeEvent(QEvent* e) {
-  if (e->type() == QEvent::PaletteChange && logic_ != nullptr) {
-    ReadSystemColors();
-    SetWindowBackground(logic_->colors());
-    logic_->OnSystemSettingsChange();
-    InvalidateAll();
+  if (logic_ != nullptr) {
+    switch (e->type()) {
+      case QEvent::PaletteChange:
+        ReadSystemColors();
+        SetWindowBackground(logic_->colors());
+        logic_->OnSystemSettingsChange();
+        InvalidateAll();
+        break;
+      case QEvent::FontChange:
+      case QEvent::ApplicationFontChange:
+      case QEvent::StyleChange:
+        ScheduleRefit();
+        break;
+      default: break;
+    }
   }
   QMainWindow::changeEvent(e);
+}
+
+bool QtMainWindow::event(QEvent* e) {
+  if (e->type() == QEvent::ScreenChangeInternal && logic_ != nullptr) ScheduleRefit();
+  return QMainWindow::event(e);
+}
+
+void QtMainWindow::ScheduleRefit() {
+  if (refitPending_) return;
+  refitPending_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        refitPending_ = false;
+        if (logic_ == nullptr || destroying_) return;
+        logic_->OnSystemSettingsChange();
+        InvalidateAll();
+      },
+      Qt::QueuedConnection);
 }
 
 bool QtMainWindow::eventFilter(QObject* watched, QEvent* e) {
@@ -680,11 +746,7 @@ bool QtMainWindow::ClipboardHasText() {
 
 std::optional<std::string> QtMainWindow::GetClipboardText() {
   if (!ClipboardHasText()) return std::nullopt;
-  QString text = QGuiApplication::clipboard()->text();
-  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-  return QStringToCp932(text);
+  return DesktopTextToCp932(QGuiApplication::clipboard()->text());
 }
 
 bool QtMainWindow::SetClipboardText(const std::string& text) {
@@ -704,6 +766,40 @@ void QtMainWindow::CursorPosition(int& x, int& y) {
 }
 
 int QtMainWindow::WheelScrollLines() { return QApplication::wheelScrollLines(); }
+
+// --- the primary selection ---
+
+void QtMainWindow::SetPrimarySelection() {
+  if (logic_ == nullptr) return;
+  try {
+    std::optional<std::string> text = logic_->SelectedText();
+    if (!text) return;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (clipboard->supportsSelection()) {
+      QString unicode = Cp932ToQString(*text);
+      unicode.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+      clipboard->setText(unicode, QClipboard::Selection);
+    } else {
+      primarySelection_ = std::move(*text);
+    }
+  } catch (const std::bad_alloc&) {
+    // A selection larger than the memory left: the primary selection stays as it was.
+  }
+}
+
+void QtMainWindow::PastePrimarySelection() {
+  if (logic_ == nullptr) return;
+  logic_->PasteFrom([this]() -> std::optional<std::string> {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard->supportsSelection()) {
+      if (primarySelection_.empty()) return std::nullopt;
+      return primarySelection_;
+    }
+    const QMimeData* data = clipboard->mimeData(QClipboard::Selection);
+    if (data == nullptr || !data->hasText()) return std::nullopt;
+    return DesktopTextToCp932(clipboard->text(QClipboard::Selection));
+  });
+}
 
 // ---------------------------------------------------------------------------------------------
 

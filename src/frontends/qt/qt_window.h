@@ -135,9 +135,17 @@ class QtMainWindow : public QMainWindow, public WindowPort {
   void closeEvent(QCloseEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* e) override;
   void changeEvent(QEvent* e) override;
+  bool event(QEvent* e) override;
 
  private:
   friend class QtTerminalView;
+  // The mouse's selection as the primary selection (X11, Wayland), and the middle click's paste
+  // of it through the paste command's path.
+  void SetPrimarySelection();
+  void PastePrimarySelection();
+  // Fits the window to the grid again once the events of a desktop change (font, style, screen
+  // scale) have reached every widget, so that the menu bar's new height is known.
+  void ScheduleRefit();
   struct Fonts;
   class Painter;
   class CellImages;
@@ -155,8 +163,8 @@ class QtMainWindow : public QMainWindow, public WindowPort {
   // Marks pixels [left, right) x [top, bottom) of the view as to be drawn anew from the model.
   void Damage(int left, int top, int right, int bottom);
   // The grid's right and bottom edges in pixels (the logic must exist).
-  int GridRight() const { return logic_->screen().columns * logic_->metrics().cellWidth; }
-  int GridBottom() const { return logic_->screen().rows * logic_->metrics().cellHeight; }
+  int GridRight() const { return logic_->screen().columns() * logic_->metrics().cellWidth; }
+  int GridBottom() const { return logic_->screen().rows() * logic_->metrics().cellHeight; }
   // Damage that is not simply cells of the grid.
   void InvalidateArea(const PixelRect& area);
   // Draws the damaged part of strip i: cells of the grid by copying, anything else anew.
@@ -253,6 +261,10 @@ class QtMainWindow : public QMainWindow, public WindowPort {
   QTimer blinkTimer_;
   QTimer selectionTimer_;
   QPoint lastMouse_;
+  // What the mouse selected last, for a middle click where the platform keeps no primary
+  // selection of its own (code page 932, CR LF line ends).
+  std::string primarySelection_;
+  bool refitPending_ = false;  // a refit to the grid after a desktop change is queued
   QPoint composition_;
   QFont compositionFont_;
   bool destroying_ = false;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/ui_text.h"
@@ -291,6 +292,13 @@ LRESULT Win32MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_KEYDOWN:
       if (logic.OnKeyDown(static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam))) return 0;
       break;
+    case WM_SYSKEYDOWN:
+      // Alt with an arrow sends the arrow's sequence, as Shift and Ctrl with one do; every other
+      // Alt key (the menus' mnemonics, Alt+F4) is the system's.
+      if (wParam == VK_LEFT || wParam == VK_UP || wParam == VK_RIGHT || wParam == VK_DOWN) {
+        if (logic.OnKeyDown(static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam))) return 0;
+      }
+      break;
     case WM_CHAR:
       OnTypedCharacter(static_cast<wchar_t>(wParam), false);
       return 0;
@@ -351,10 +359,18 @@ void Win32MainWindow::OnPaint() {
 }
 
 // The window is a Unicode window: a character comes as UTF-16 and goes to the logic as code
-// page 932. Characters code page 932 lacks are dropped.
+// page 932, where a character code page 932 lacks is a '?'. A character beyond the 16-bit range
+// comes as two messages, its high and low surrogates, and is one '?'.
 void Win32MainWindow::OnTypedCharacter(wchar_t c, bool fromInputMethod) {
-  if (c >= 0xD800 && c <= 0xDFFF) return;  // half of a character outside code page 932
-  logic_->OnTypedText(WideToCp932(std::wstring_view(&c, 1)), fromInputMethod);
+  std::wstring text;
+  if (pendingSurrogate_ != 0) text.push_back(std::exchange(pendingSurrogate_, wchar_t{0}));
+  if (c >= 0xD800 && c <= 0xDBFF) {
+    if (!text.empty()) logic_->OnTypedText(WideToCp932(text), fromInputMethod);  // a lone first half
+    pendingSurrogate_ = c;
+    return;
+  }
+  text.push_back(c);
+  logic_->OnTypedText(WideToCp932(text), fromInputMethod);
 }
 
 // The Encoding submenu is known by its handle: its position in the Connection popup equals the

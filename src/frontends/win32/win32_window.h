@@ -117,6 +117,7 @@ class Win32MainWindow : public WindowPort {
   std::array<HFONT, 4> fonts_{};
   HBRUSH windowBrush_ = nullptr;  // the solid background brush, while the scheme has its own colours
   int exitCode_ = -1;
+  wchar_t pendingSurrogate_ = 0;  // the first half of a character beyond the 16-bit range
 };
 
 // Start-up on Win32: Winsock 2.0, the window created and shown with the program's show command,

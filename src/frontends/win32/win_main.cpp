@@ -29,7 +29,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   MEMORYSTATUSEX memory{};
   memory.dwLength = sizeof memory;
   const uint64_t physical = GlobalMemoryStatusEx(&memory) ? memory.ullTotalPhys : 0;
-  logic.screen().store.SetByteBudget(velmora::LineStore::ByteBudgetFor(physical));
+  logic.screen().SetLineByteBudget(velmora::LineStore::ByteBudgetFor(physical));
   velmora::Win32StartupPlatform platform(window, showCommand);
   return velmora::RunVelmora(platform, logic, commandLine);
 }

@@ -10,6 +10,8 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QFontMetrics>
@@ -294,6 +296,12 @@ TEST(QtConnectDialog, ShowsTheStateWithTheHistoryMostRecentFirst) {
       [&] { return RunQtConnectDialog(nullptr, v.model, state); });
 }
 
+std::string Repeated(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
 TEST(QtConnectDialog, OkTakesWhatTheDialogShowsAndCancelNothing) {
   enum End { kOkButton, kEnter, kEscape };  // Enter is typed where the focus is
   struct Case {
@@ -331,6 +339,13 @@ TEST(QtConnectDialog, OkTakesWhatTheDialogShowsAndCancelNothing) {
       {"Japanese host typed",
        [](QDialog& d) { Type(Find<QComboBox>(d, kIdConnectHost), QStringLiteral("ホスト.jp")); }, kEnter,
        "\x83\x7a\x83\x58\x83\x67.jp", HostEncoding::UTF8, "vt52", 1},
+      {"a long Japanese host is cut at its last whole character (63 bytes at most)",
+       [](QDialog& d) {
+         auto* host = Find<QComboBox>(d, kIdConnectHost);
+         Type(host, QString(40, QChar(0x3042)));  // 80 bytes of あ
+         EXPECT_EQ(host->currentText(), QString(31, QChar(0x3042)));
+       },
+       kEnter, Repeated("\x82\xa0", 31), HostEncoding::UTF8, "vt52", 1},
       {"buttons by their mnemonics, auto close off",
        [](QDialog& d) {
          PressMnemonic(&d, 'S');
@@ -543,6 +558,14 @@ TEST(QtColorDialog, StandardColoursSwitchTheButtonsAndTheSample) {
 }
 
 TEST(QtColorDialog, ChooserStartsAtTheColourAndKeepsTheCustomColours) {
+  // The custom colours other Qt programs keep in Qt's shared settings file stay as they are.
+  const QString configDir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+  ASSERT_TRUE(QDir().mkpath(configDir));
+  QFile shared(configDir + QStringLiteral("/QtProject.conf"));
+  const QByteArray stored = "[Qt]\ncustomColors\\0=4278190335\n";
+  ASSERT_TRUE(shared.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  shared.write(stored);
+  shared.close();
   FixedSystemColors system;
   CustomColors custom{};
   custom[0] = Rgb(1, 2, 3);
@@ -586,6 +609,9 @@ TEST(QtColorDialog, ChooserStartsAtTheColourAndKeepsTheCustomColours) {
   EXPECT_EQ(model.working.colorDefault, 1);
   EXPECT_EQ(custom[0], Rgb(1, 2, 3));
   EXPECT_EQ(custom[5], Rgb(0, 255, 0));
+  ASSERT_TRUE(shared.open(QIODevice::ReadOnly));
+  EXPECT_EQ(shared.readAll(), stored);
+  shared.remove();
 }
 
 // --- about box, font chooser, message boxes ---

@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -208,6 +209,16 @@ TEST_F(QtWindowTest, WindowFitsTheGridAndTypingReachesTheHost) {
        },
        ""},
       {[&] { QTest::keyClick(v, Qt::Key_Z, Qt::AltModifier); }, ""},
+      // The Linux clipboard keys: Shift+Insert and Ctrl+Shift+V paste, Ctrl+Shift+C copies (with
+      // nothing selected, nothing); Ctrl+V alone stays the control byte.
+      {[&] {
+         QGuiApplication::clipboard()->setText(QStringLiteral("pa"));
+         QTest::keyClick(v, Qt::Key_Insert, Qt::ShiftModifier);
+       },
+       "pa"},
+      {[&] { QTest::keyClick(v, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier); }, "pa"},
+      {[&] { QTest::keyClick(v, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier); }, ""},
+      {[&] { QTest::keyClick(v, Qt::Key_V, Qt::ControlModifier); }, "\x16"},
       {[&] { QTest::keyClick(v, Qt::Key_Home); }, ""},
       {[&] { QTest::keyClick(v, Qt::Key_F5); }, ""},
   };
@@ -238,7 +249,7 @@ TEST_F(QtWindowTest, WindowFitsTheGridAndTypingReachesTheHost) {
   }
   // The composition is placed at the cursor cell.
   peer.Send("\x1b[5;11H");
-  ASSERT_TRUE(program->Until([&] { return program->logic.screen().state.cursorRow == 4; }));
+  ASSERT_TRUE(program->Until([&] { return program->logic.screen().state().cursorRow == 4; }));
   EXPECT_EQ(v->inputMethodQuery(Qt::ImCursorRectangle).toRect(),
             QRect(10 * program->cw(), 4 * program->ch(), program->cw(), program->ch()));
   EXPECT_TRUE(v->inputMethodQuery(Qt::ImEnabled).toBool());
@@ -369,7 +380,7 @@ TEST_F(QtWindowTest, TextIsDrawnInsideItsCells) {
   program->window.resize(program->window.size() + QSize(3 * cw, 2 * ch));
   ASSERT_TRUE(program->Until([&] { return program->window.view()->height() > 24 * ch; }));
   const QImage larger = program->window.image().convertToFormat(QImage::Format_RGB32);
-  EXPECT_EQ(program->logic.screen().columns, 80);
+  EXPECT_EQ(program->logic.screen().columns(), 80);
   EXPECT_EQ(larger.pixel(10, 24 * ch) & 0xFFFFFF, textColor.rgb() & 0xFFFFFF);
   EXPECT_EQ(larger.pixel(80 * cw, 10) & 0xFFFFFF, textColor.rgb() & 0xFFFFFF);
   EXPECT_EQ(larger.pixel(80 * cw + 2, 24 * ch + 2) & 0xFFFFFF, back & 0xFFFFFF);
@@ -399,14 +410,51 @@ TEST_F(QtWindowTest, TextIsDrawnInsideItsCells) {
     }
   }
   EXPECT_LT(distance(ink, highlightTextRgb), distance(ink, textColor.rgb()));
+  // The selection is the primary selection too, and a middle click pastes it to the host.
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  if (clipboard->supportsSelection()) {
+    EXPECT_EQ(clipboard->text(QClipboard::Selection), QString::fromUtf8("あ漢|"));
+  }
+  QTest::mouseClick(v, Qt::MiddleButton, {}, QPoint(cw, 10 * ch));
+  EXPECT_EQ(Sent(5), "\x82\xa0\x8a\xbf|");
   QTest::keyClick(v, Qt::Key_C, Qt::AltModifier);
   EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromUtf8("あ漢|"));
+  // Ctrl+Shift+C copies too.
+  clipboard->clear();
+  QTest::keyClick(v, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(clipboard->text(), QString::fromUtf8("あ漢|"));
 
   // Two lines copied are joined by a line break; pasted back they go out with CR LF.
   program->logic.OnCommand(kCmdSelectAll);
   QGuiApplication::clipboard()->setText(QString::fromUtf8("ab\nあ\r\nc"));
   QTest::keyClick(v, Qt::Key_V, Qt::AltModifier);
   EXPECT_EQ(Sent(9), "ab\r\n\x82\xa0\r\nc");
+}
+
+// The host rewrites a selected line so that the selection's edges fall inside double-byte
+// characters: those characters are drawn whole and highlighted, exactly as a selection of them.
+TEST_F(QtWindowTest, SelectionEdgeInsideADoubleByteCharacterDrawsItWhole) {
+  Connect("/C sjis");
+  const int cw = program->cw(), ch = program->ch();
+  QWidget* v = program->window.view();
+  Show("abcdefgh", 0, "abcdefgh");
+  auto drag = [&](int from, int to) {
+    QTest::mousePress(v, Qt::LeftButton, {}, QPoint(from * cw + 1, ch / 2));
+    QTest::mouseMove(v, QPoint(to * cw + 1, ch / 2));
+    QTest::mouseRelease(v, Qt::LeftButton, {}, QPoint(to * cw + 1, ch / 2));
+  };
+  auto row = [&] { return program->window.image().copy(0, 0, 10 * cw, ch).convertToFormat(QImage::Format_RGB32); };
+  drag(1, 3);  // "bc"
+  Show("\r\x82\xa0\x82\xa2\x82\xa4", 0, "\x82\xa0\x82\xa2\x82\xa4gh");  // あいう over it
+  const QImage edges = row();
+  drag(0, 4);  // あい, selected on their boundaries
+  const QImage whole = row();
+  EXPECT_TRUE(edges == whole);
+  const ColorRef highlight = program->window.SystemColor(kColorHighlight);
+  const QRgb highlightRgb = qRgb(highlight & 0xFF, (highlight >> 8) & 0xFF, (highlight >> 16) & 0xFF);
+  EXPECT_EQ(edges.pixel(0, ch - 1) & 0xFFFFFF, highlightRgb & 0xFFFFFF);
+  EXPECT_EQ(edges.pixel(4 * cw - 1, ch - 1) & 0xFFFFFF, highlightRgb & 0xFFFFFF);
+  EXPECT_NE(edges.pixel(4 * cw + 1, ch - 1) & 0xFFFFFF, highlightRgb & 0xFFFFFF);
 }
 
 // The window as the README shows it, saved where VELMORA_SCREENSHOT names.
@@ -505,7 +553,7 @@ TEST_F(QtWindowTest, ImageDrawnWhileOutputArrivesEqualsImageDrawnAnew) {
            dialog->findChild<QPushButton*>(QString::number(kIdDialogOk))->click();
          });
          w.action(kCmdTerminalSize)->trigger();
-         ASSERT_EQ(program->logic.screen().columns, 100);
+         ASSERT_EQ(program->logic.screen().columns(), 100);
          ASSERT_EQ(Sent(9), std::string("\xff\xfa\x1f\x00\x64\x00\x18\xff\xf0", 9));  // the new size, to the host
          std::string wide;
          for (int i = 0; i < 30; ++i) wide += std::string(100, static_cast<char>('a' + i % 26));
@@ -563,6 +611,8 @@ TEST_F(QtWindowTest, MenusFollowTheConnection) {
   QMenu* encodings = qobject_cast<QMenu*>(w.action(kCmdEncodingUtf8)->parent());
   ASSERT_NE(encodings, nullptr);
   open(encodings);
+  ASSERT_NE(w.action(kCmdEncodingUtf8)->actionGroup(), nullptr);  // radio marks
+  EXPECT_TRUE(w.action(kCmdEncodingUtf8)->actionGroup()->isExclusive());
   EXPECT_TRUE(w.action(kCmdEncodingUtf8)->isChecked());
   EXPECT_FALSE(w.action(kCmdEncodingEuc)->isChecked());
   QGuiApplication::clipboard()->clear();
@@ -609,7 +659,7 @@ TEST_F(QtWindowTest, WheelAndScrollBarMoveTheView) {
   auto bar = [&w] { return w.scrollBar(); };
   EXPECT_FALSE(bar()->isEnabled());  // no backlog yet
   ShowNumberedLines(60);
-  ViewState& view = program->logic.screen().view;
+  const ViewState& view = program->logic.screen().view();
   ASSERT_EQ(view.viewIndex, 37);
   EXPECT_TRUE(bar()->isEnabled());
   EXPECT_EQ(bar()->maximum(), 37);
@@ -626,6 +676,16 @@ TEST_F(QtWindowTest, WheelAndScrollBarMoveTheView) {
   EXPECT_EQ(bar()->value(), 37 - perNotch);
   wheel(120, Qt::ControlModifier);  // Control: no scrolling
   EXPECT_EQ(view.viewIndex, 37 - perNotch);
+  // A touchpad's thirds of a notch add up to one notch; turning back drops what was gathered.
+  wheel(40, Qt::NoModifier);
+  wheel(40, Qt::NoModifier);
+  EXPECT_EQ(view.viewIndex, 37 - perNotch);
+  wheel(40, Qt::NoModifier);
+  EXPECT_EQ(view.viewIndex, 37 - 2 * perNotch);
+  wheel(80, Qt::NoModifier);
+  wheel(-80, Qt::NoModifier);
+  wheel(80, Qt::NoModifier);
+  EXPECT_EQ(view.viewIndex, 37 - 2 * perNotch);
 
   bar()->triggerAction(QAbstractSlider::SliderToMinimum);
   EXPECT_EQ(view.viewIndex, 0);
@@ -652,7 +712,7 @@ TEST_F(QtWindowTest, FontAndSizeCommandsResizeTheWindow) {
   program->Start("");
   QtMainWindow& w = program->window;
   auto fits = [&] {
-    return w.view()->size() == QSize(program->logic.screen().columns * program->cw(), program->logic.screen().rows * program->ch());
+    return w.view()->size() == QSize(program->logic.screen().columns() * program->cw(), program->logic.screen().rows() * program->ch());
   };
   ASSERT_TRUE(fits());
 
@@ -663,8 +723,8 @@ TEST_F(QtWindowTest, FontAndSizeCommandsResizeTheWindow) {
     dialog->findChild<QPushButton*>(QString::number(kIdDialogOk))->click();
   });
   w.action(kCmdTerminalSize)->trigger();
-  EXPECT_EQ(program->logic.screen().columns, 100);
-  EXPECT_EQ(program->logic.screen().rows, 30);
+  EXPECT_EQ(program->logic.screen().columns(), 100);
+  EXPECT_EQ(program->logic.screen().rows(), 30);
   ASSERT_TRUE(program->Until(fits));
 
   // A larger font: larger cells, and the window follows.
@@ -673,12 +733,24 @@ TEST_F(QtWindowTest, FontAndSizeCommandsResizeTheWindow) {
   EXPECT_GT(program->cw(), oldWidth);
   ASSERT_TRUE(program->Until(fits));
 
+  // A larger desktop font makes the menu bar taller: the window grows so the grid stays whole.
+  const QFont desktop = QApplication::font();
+  QFont doubled = desktop;
+  doubled.setPointSizeF(desktop.pointSizeF() * 2);
+  const int menuBefore = w.menuBar()->height();
+  QApplication::setFont(doubled);
+  ASSERT_TRUE(program->Until([&] { return w.menuBar()->height() > menuBefore; }));
+  EXPECT_TRUE(program->Until(fits));
+  QApplication::setFont(desktop);
+  ASSERT_TRUE(program->Until([&] { return w.menuBar()->height() == menuBefore; }));
+  EXPECT_TRUE(program->Until(fits));
+
   // A cancelled dialog changes nothing.
   const QSize before = w.size();
   WhenModal([](QWidget* dialog) { qobject_cast<QDialog*>(dialog)->reject(); });
   w.action(kCmdTerminalSize)->trigger();
   EXPECT_EQ(w.size(), before);
-  EXPECT_EQ(program->logic.screen().columns, 100);
+  EXPECT_EQ(program->logic.screen().columns(), 100);
 }
 
 // What the user chose in one run (the connection, size, font and colours) is there at the next
@@ -717,8 +789,8 @@ TEST_F(QtWindowTest, ChoicesAndHistoryAreThereOnTheNextStart) {
   Program next(peer.port, program->dir);
   next.Start("");
   EXPECT_EQ(next.window.windowTitle(), QString::fromUtf8("未接続 - Velmora"));
-  EXPECT_EQ(next.logic.screen().columns, 90);
-  EXPECT_EQ(next.logic.screen().rows, 28);
+  EXPECT_EQ(next.logic.screen().columns(), 90);
+  EXPECT_EQ(next.logic.screen().rows(), 28);
   EXPECT_EQ(next.cw(), cellWidth);
   EXPECT_EQ(next.logic.colors().colorDefault, 0);
   EXPECT_EQ(next.window.view()->size(), QSize(90 * next.cw(), 28 * next.ch()));

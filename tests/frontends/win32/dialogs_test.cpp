@@ -122,6 +122,8 @@ TEST(Win32Resources, ManifestBringsCommonControls6) {
   const std::string text(static_cast<const char*>(LockResource(LoadResource(Instance(), manifest))),
                          SizeofResource(Instance(), manifest));
   EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+  // No DPI awareness is declared: the system scales the whole window on a high-density screen.
+  EXPECT_EQ(text.find("dpiAware"), std::string::npos);
   // The program's activation context resolves comctl32 to the side-by-side version 6.
   HMODULE comctl = LoadLibraryW(L"comctl32.dll");
   ASSERT_NE(comctl, nullptr);

@@ -43,6 +43,8 @@ TEST(Win32Text, CodePage932AndUtf16) {
   EXPECT_EQ(Cp932ToWide("\x85\x40"), L"\xfffd");
   EXPECT_EQ(WideToCp932(L"x\x20acy"), "x?y");  // shown as replaced, not dropped
   EXPECT_EQ(WideToCp932(L"\xd83d\xde00."), "?.");  // one character beyond the 16-bit range
+  // The JIS forms that Linux hosts and input methods give: 〜 − ¥ as code page 932 has them.
+  EXPECT_EQ(WideToCp932(L"\x301c\x2212\xa5"), "\x81\x60\x81\x7c\\");
   // The core's UTF-8 texts, including one outside the 16-bit range.
   EXPECT_EQ(Utf8ToWide("\xe6\x8e\xa5\xe7\xb6\x9a(&O)..."), L"\x63a5\x7d9a(&O)...");
   EXPECT_EQ(Utf8ToWide("\xf0\x9f\x98\x80"), L"\xd83d\xde00");

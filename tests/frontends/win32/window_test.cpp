@@ -305,8 +305,10 @@ TEST_F(Win32WindowTest, NegotiationTextAndTypedKeys) {
       {"half-width katakana", [&] { post(WM_CHAR, 0xFF71); }, "\xb1"},
       {"kanji from the input method", [&] { post(WM_IME_CHAR, 0x65E5); }, "\x93\xfa"},
       {"a letter from the input method", [&] { post(WM_IME_CHAR, L'x'); }, "x"},
-      {"not in code page 932", [&] { post(WM_CHAR, 0x20AC); }, ""},
-      {"a surrogate pair", [&] { post(WM_CHAR, 0xD83D); post(WM_CHAR, 0xDE00); }, ""},
+      {"not in code page 932", [&] { post(WM_CHAR, 0x20AC); }, "?"},
+      {"a surrogate pair", [&] { post(WM_CHAR, 0xD83D); post(WM_CHAR, 0xDE00); }, "?"},
+      {"a lone first half", [&] { post(WM_CHAR, 0xD83D); post(WM_CHAR, L'x'); }, "?x"},
+      {"Alt with an arrow", [&] { AltKey(program->pump, w, VK_LEFT); }, "\x1bOD"},
   };
   for (const Case& c : cases) {
     c.type();
@@ -330,7 +332,7 @@ TEST_F(Win32WindowTest, NegotiationTextAndTypedKeys) {
 
   // The composition window opens at the cursor cell.
   Show("\x1b[5;11H", 0, "\x93\xfa\x96\x7b\x8c\xea ok");
-  ASSERT_TRUE(program->Until([&] { return program->logic.screen().state.cursorRow == 4; }));
+  ASSERT_TRUE(program->Until([&] { return program->logic.screen().state().cursorRow == 4; }));
   GetCaretPos(&caret);
   EXPECT_EQ(caret.x, 10 * program->cw());
   EXPECT_EQ(caret.y, 4 * program->ch());
@@ -396,11 +398,41 @@ TEST_F(Win32WindowTest, TextIsDrawnInItsCells) {
   image = CaptureClient(w);
   ASSERT_GT(image.height, 24 * ch + 2);
   ASSERT_GT(image.width, 80 * cw + 2);
-  EXPECT_EQ(program->logic.screen().columns, 80);
+  EXPECT_EQ(program->logic.screen().columns(), 80);
   EXPECT_EQ(image.at(10, 24 * ch), text);
   EXPECT_EQ(image.at(80 * cw, 10), text);
   EXPECT_EQ(image.at(80 * cw, 0), text);
   EXPECT_EQ(image.at(80 * cw + 2, 24 * ch + 2), back);
+}
+
+// The host rewrites a selected line so that the selection's edges fall inside double-byte
+// characters: those characters are drawn whole and highlighted, exactly as a selection of them.
+TEST_F(Win32WindowTest, SelectionEdgeInsideADoubleByteCharacterDrawsItWhole) {
+  Connect("/C sjis");
+  const int cw = program->cw(), ch = program->ch();
+  HWND w = program->hwnd();
+  Show("abcdefgh", 0, "abcdefgh");
+  auto drag = [&](int from, int to) {
+    PostMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, program->Cell(from, 0));
+    PostMessageW(w, WM_MOUSEMOVE, MK_LBUTTON, program->Cell(to, 0));
+    PostMessageW(w, WM_LBUTTONUP, 0, program->Cell(to, 0));
+    program->pump.Settle();
+    UpdateWindow(w);
+  };
+  drag(1, 3);  // "bc"
+  Show("\r\x82\xa0\x82\xa2\x82\xa4", 0, "\x82\xa0\x82\xa2\x82\xa4gh");  // あいう over it
+  UpdateWindow(w);
+  const ClientImage edges = CaptureClient(w);
+  drag(0, 4);  // あい, selected on their boundaries
+  const ClientImage whole = CaptureClient(w);
+  int differing = 0;
+  for (int y = 0; y < ch; ++y) {
+    for (int x = 0; x < 10 * cw; ++x) differing += edges.at(x, y) != whole.at(x, y) ? 1 : 0;
+  }
+  EXPECT_EQ(differing, 0);
+  EXPECT_EQ(edges.at(0, ch - 1), GetSysColor(COLOR_HIGHLIGHT));
+  EXPECT_EQ(edges.at(4 * cw - 1, ch - 1), GetSysColor(COLOR_HIGHLIGHT));
+  EXPECT_NE(edges.at(4 * cw + 1, ch - 1), GetSysColor(COLOR_HIGHLIGHT));
 }
 
 TEST_F(Win32WindowTest, OwnColoursPaintTextBorderAndBackground) {
@@ -501,7 +533,7 @@ TEST_F(Win32WindowTest, WheelAndScrollBarMoveTheView) {
   Connect("/C sjis");
   HWND w = program->hwnd();
   ShowNumberedLines(60);
-  ViewState& view = program->logic.screen().view;
+  const ViewState& view = program->logic.screen().view();
   ASSERT_EQ(view.viewIndex, 37);
   auto bar = [w] {
     SCROLLINFO si{};
@@ -532,11 +564,15 @@ TEST_F(Win32WindowTest, WheelAndScrollBarMoveTheView) {
       {"with Control held", WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, WHEEL_DELTA), up},
       {"with Shift held", WM_MOUSEWHEEL, MAKEWPARAM(MK_SHIFT, -WHEEL_DELTA), up},
       {"less than a notch", WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA - 1), up},
+      {"the rest of the notch", WM_MOUSEWHEEL, MAKEWPARAM(0, 1), up - static_cast<int>(perNotch)},
+      {"a touchpad's half notch back", WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA / 2)), up - static_cast<int>(perNotch)},
       {"to the top", WM_VSCROLL, SB_TOP, 0},
       {"a line up at the top", WM_VSCROLL, SB_LINEUP, 0},
       {"a line down", WM_VSCROLL, SB_LINEDOWN, 1},
       {"a page down", WM_VSCROLL, SB_PAGEDOWN, 25},
       {"a notch towards the user", WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 25 + static_cast<int>(perNotch)},
+      {"half a notch up drops the half down left over", WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA / 2), 25 + static_cast<int>(perNotch)},
+      {"another half notch up makes a whole one", WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA / 2), 25},
       {"to the bottom", WM_VSCROLL, SB_BOTTOM, 37},
       {"a page down at the bottom", WM_VSCROLL, SB_PAGEDOWN, 37},
   };
@@ -617,7 +653,7 @@ TEST_F(Win32WindowTest, ThumbTrackingHoldsTheViewWhileOutputArrives) {
   Connect("/C sjis");
   HWND w = program->hwnd();
   ShowNumberedLines(60);
-  const ViewState& view = program->logic.screen().view;
+  const ViewState& view = program->logic.screen().view();
   ASSERT_EQ(view.viewIndex, 37);
   EXPECT_FALSE(program->logic.caret().caretHidden);
 
@@ -666,7 +702,7 @@ TEST_F(Win32WindowTest, AltKeysSelectCopyAndPaste) {
   HWND w = program->hwnd();
   Show("hello \x93\xfa\x96\x7b\r\n", 0, "hello \x93\xfa\x96\x7b");
   AltKey(program->pump, w, 'A');  // select all
-  ASSERT_TRUE(program->Until([&] { return program->logic.screen().selection.activeCol == 80; }));
+  ASSERT_TRUE(program->Until([&] { return program->logic.screen().selection().activeCol == 80; }));
   AltKey(program->pump, w, 'C');  // copy
   ASSERT_TRUE(program->Until([&] { return ClipboardText().value_or(L"").substr(0, 10) == L"hello \x65e5\x672c\r\n"; }));
   EXPECT_EQ(ClipboardText()->size(), 8u + 23u * 2u);  // 24 lines, one with text, 23 line breaks
@@ -681,7 +717,7 @@ TEST_F(Win32WindowTest, AltKeysSelectCopyAndPaste) {
   PostMessageW(w, WM_LBUTTONUP, 0, program->Cell(5, 0));
   PostMessageW(w, WM_RBUTTONDOWN, MK_RBUTTON, program->Cell(1, 1));
   EXPECT_EQ(Sent(5), "hello");
-  const Selection& sel = program->logic.screen().selection;
+  const Selection& sel = program->logic.screen().selection();
   EXPECT_EQ(sel.anchorCol, sel.activeCol);
 
   // A double click selects the word under the pointer.
@@ -983,7 +1019,7 @@ TEST_F(Win32WindowTest, DialogsLeaveTheirChoicesInTheRegistry) {
     RECT client{};
     GetClientRect(w, &client);
     const ScreenModel& s = program->logic.screen();
-    return client.right == s.columns * program->cw() && client.bottom == s.rows * program->ch();
+    return client.right == s.columns() * program->cw() && client.bottom == s.rows() * program->ch();
   };
   auto press = [](HWND dialog, int id) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
@@ -999,7 +1035,7 @@ TEST_F(Win32WindowTest, DialogsLeaveTheirChoicesInTheRegistry) {
       press(dialog, IDOK);
     });
     PostMessageW(w, WM_COMMAND, kCmdTerminalSize, 0);
-    ASSERT_TRUE(program->Until([&] { return answerer.allAnswered() && program->logic.screen().columns == 100; }));
+    ASSERT_TRUE(program->Until([&] { return answerer.allAnswered() && program->logic.screen().columns() == 100; }));
   }
   EXPECT_EQ(root.Dword(kSettings, L"columns"), std::optional<DWORD>(100));
   EXPECT_EQ(root.Dword(kSettings, L"rows"), std::optional<DWORD>(30));
