@@ -58,11 +58,11 @@ double CoreOnly(const std::string& data) {
   NullScreenObserver observer;
   NoTrace trace;
   TerminalSession session(observer, trace);
-  session.options.hostEncoding = HostEncoding::SJIS;
-  session.screen.CreateLineStore();
-  session.screen.ResetForConnection();
+  session.SetHostEncoding(HostEncoding::SJIS);
+  session.screen().CreateLineStore();
+  session.screen().ResetForConnection();
   const auto start = std::chrono::steady_clock::now();
-  for (const char c : data) session.pipeline.ReceiveByte(static_cast<uint8_t>(c));
+  for (const char c : data) session.pipeline().ReceiveByte(static_cast<uint8_t>(c));
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   return static_cast<double>(data.size()) / 1e6 / took.count();
 }

@@ -121,17 +121,17 @@ const Stream kStreams[] = {
 // The measured work of each engine, in functions of their own so that callgrind can count
 // exactly them.
 extern "C" VELMORA_NOINLINE void velmora_bench_feed(TerminalSession& session, const std::vector<uint8_t>& data) {
-  for (const uint8_t b : data) session.pipeline.ReceiveByte(b);
+  for (const uint8_t b : data) session.pipeline().ReceiveByte(b);
 }
 
 double RunVelmora(const Stream& stream, const std::vector<uint8_t>& data) {
   NullScreenObserver observer;
   NoTrace trace;
   auto session = std::make_unique<TerminalSession>(observer, trace);
-  session->options.hostEncoding = stream.encoding;
-  session->screen.SetBacklogMax(10000);
-  session->screen.CreateLineStore();
-  session->screen.ResetForConnection();
+  session->SetHostEncoding(stream.encoding);
+  session->screen().SetBacklogMax(10000);
+  session->screen().CreateLineStore();
+  session->screen().ResetForConnection();
   const auto start = std::chrono::steady_clock::now();
   velmora_bench_feed(*session, data);
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

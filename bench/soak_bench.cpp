@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
   NullScreenObserver observer;
   NoTrace trace;
   auto session = std::make_unique<TerminalSession>(observer, trace);
-  ScreenModel& screen = session->screen;
+  ScreenModel& screen = session->screen();
   if (defaults) {
     screen.SetLineByteBudget(budgetMib > 0 ? budgetMib << 20 : LineStore::ByteBudgetFor(PhysicalBytes()));
   } else {
@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   while (fed < total) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>({kSlice, chunk.size() - at, total - fed}));
-    for (size_t i = 0; i < n; ++i) session->pipeline.ReceiveByte(chunk[at + i]);
+    for (size_t i = 0; i < n; ++i) session->pipeline().ReceiveByte(chunk[at + i]);
     fed += n;
     at = (at + n) % chunk.size();
     const uint64_t resident = ResidentBytes();

@@ -172,7 +172,7 @@ struct Bounds {
 };
 
 void CheckModel(const TerminalSession& session, const Bounds& bounds) {
-  const ScreenModel& m = session.screen;
+  const ScreenModel& m = session.screen();
   const LineStore& s = m.store();
   const ScreenState& st = m.state();
   REQUIRE(st.cursorCol >= 0 && st.cursorCol < m.columns() && st.cursorRow >= 0 && st.cursorRow < m.rows(),
@@ -218,11 +218,11 @@ void CheckModel(const TerminalSession& session, const Bounds& bounds) {
             "selection point %d,%d outside %lld lines of %d columns", col, line, static_cast<long long>(lineBound),
             columnBound);
   }
-  const ReceivePipeline& p = session.pipeline;
+  const ReceivePipeline& p = session.pipeline();
   const int held = p.decoder().heldLongBytes();
   REQUIRE(held >= 0 && held <= 3, "%d bytes of a four-byte character held", held);
-  REQUIRE(session.stream.sequenceLength <= session.stream.sequenceBuffer.size(), "sequence length %u",
-          session.stream.sequenceLength);
+  REQUIRE(session.stream().sequenceLength <= session.stream().sequenceBuffer.size(), "sequence length %u",
+          session.stream().sequenceLength);
 }
 
 // A field of the terminal size dialog as a user (or a paste) may leave it.
@@ -240,7 +240,7 @@ std::string FieldText(Random& rng, uint32_t typical) {
 // The terminal size command as the main window carries it out: the dialog's OK resizes the
 // screen, which also sets the scroll bar, the region and the cursor.
 void ChangeTerminalSize(TerminalSession& session, Random& rng, Bounds& bounds) {
-  ScreenModel& s = session.screen;
+  ScreenModel& s = session.screen();
   const int32_t oldColumns = s.columns();
   const uint32_t oldLines = s.store().lineCount;
   int32_t newColumns = s.columns(), newRows = s.rows();
@@ -256,7 +256,7 @@ void ChangeTerminalSize(TerminalSession& session, Random& rng, Bounds& bounds) {
   if (s.store().lineCount < oldLines) bounds.extraLines += oldLines - s.store().lineCount;
   bounds.widestColumns = std::max(bounds.widestColumns, oldColumns);
   bounds.linesKept = s.store().lineCount;
-  session.negotiator.SendWindowSize();
+  session.negotiator().SendWindowSize();
 }
 
 // The scroll-bar requests of the main window (OnVScroll), by their effect.
@@ -310,7 +310,7 @@ void Select(ScreenModel& s, Random& rng, Bounds& bounds) {
 }
 
 void UserAction(TerminalSession& session, FormattingTrace& trace, Random& rng, Bounds& bounds) {
-  ScreenModel& s = session.screen;
+  ScreenModel& s = session.screen();
   switch (rng.Below(9)) {
     case 0: ChangeTerminalSize(session, rng, bounds); break;
     case 1:
@@ -320,13 +320,12 @@ void UserAction(TerminalSession& session, FormattingTrace& trace, Random& rng, B
     case 2:
     case 3: ScrollRequest(s, rng); break;
     case 4: Select(s, rng, bounds); break;
-    case 5: session.options.hostEncoding = static_cast<HostEncoding>(rng.Below(3)); break;
-    case 6: session.options.terminalType = session.options.IsVt52() ? "vt100" : "vt52"; break;
+    case 5: session.SetHostEncoding(static_cast<HostEncoding>(rng.Below(3))); break;
+    case 6: session.SetTerminalType(session.options().IsVt52() ? "vt100" : "vt52"); break;
     case 7: trace.traceEnabled = !trace.traceEnabled; break;
     default:
       // The host closed and the user connected again: what the main window resets.
-      session.negotiator.Reset();
-      session.stream.kanjiMode = false;
+      session.OnConnectionClosed();
       s.ResetForConnection();
       break;
   }
@@ -345,10 +344,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FormattingTrace trace;
   CheckingReplies replies;
   TerminalSession session(observer, trace, replies);
-  ScreenModel& screen = session.screen;
+  ScreenModel& screen = session.screen();
   observer.model = &screen;
-  session.options.hostEncoding = static_cast<HostEncoding>((header[0] & 3) % 3);
-  session.options.terminalType = (header[0] & 4) != 0 ? "vt52" : "vt100";
+  session.SetHostEncoding(static_cast<HostEncoding>((header[0] & 3) % 3));
+  session.SetTerminalType((header[0] & 4) != 0 ? "vt52" : "vt100");
   trace.traceEnabled = (header[0] & 8) == 0;
   screen.SetGridSize((header[1] & 0x80) != 0 ? 1 + (header[1] & 0x7F) % 12 : 40 + header[1] % 124,
                      (header[2] & 0x80) != 0 ? 1 + (header[2] & 0x7F) % 12 : 12 + header[2] % 96,
@@ -370,7 +369,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       default: n = 1 + rng.Below(24); break;
     }
     n = std::min(n, streamSize - at);
-    for (size_t i = 0; i < n; ++i) session.pipeline.ReceiveByte(stream[at + i]);
+    for (size_t i = 0; i < n; ++i) session.pipeline().ReceiveByte(stream[at + i]);
     at += n;
     CheckModel(session, bounds);
     if (rng.Below(6) == 0) {

@@ -30,8 +30,8 @@ void MainWindow::LoadSettingsAndCommandLine(std::string_view commandLine) {
   s.SetGridSize(settings_.columns, settings_.rows, settings_.backlogMax);
   ParseCommandLine(commandLine, launch_);
   hostName_ = launch_.hostName;
-  session_.options.hostEncoding = launch_.hostEncoding;
-  session_.options.terminalType = launch_.terminalType;
+  session_.SetHostEncoding(launch_.hostEncoding);
+  session_.SetTerminalType(launch_.terminalType);
 }
 
 bool MainWindow::OnCreate() {
@@ -59,10 +59,15 @@ void MainWindow::StartConnect() {
 
 void MainWindow::ConnectCommand() {
   if (connection_.IsConnected()) return;
-  ConnectDialogModel model(store_, hostName_, session_.options.hostEncoding, session_.options.terminalType,
-                           settings_);
+  HostEncoding encoding = session_.options().hostEncoding;
+  std::string terminalType = session_.options().terminalType;
+  ConnectDialogModel model(store_, hostName_, encoding, terminalType, settings_);
   ConnectDialogState state = model.Open();
-  if (!window_.RunConnectDialog(model, state)) return;
+  const bool ok = window_.RunConnectDialog(model, state);
+  // The dialog's OK is what changes them; a cancelled dialog leaves them as they were.
+  session_.SetHostEncoding(encoding);
+  session_.SetTerminalType(std::move(terminalType));
+  if (!ok) return;
   StartConnect();
 }
 
@@ -99,7 +104,7 @@ void MainWindow::OnSocketEvent(SocketEvent event, int error) {
       uint8_t buffer[512];
       const long n = connection_.socket().Receive(buffer, sizeof buffer);
       batchingCaret_ = true;
-      for (long i = 0; i < n; ++i) session_.pipeline.ReceiveByte(buffer[i]);
+      for (long i = 0; i < n; ++i) session_.pipeline().ReceiveByte(buffer[i]);
       EndCaretBatch();
       break;
     }
@@ -121,7 +126,7 @@ void MainWindow::OnConnected(int error) {
   }
   SetTitleStatus(HostNameText());
   screen().ResetForConnection();
-  AddHost(store_, HistoryEntry::Make(hostName_, session_.options.hostEncoding, session_.options.terminalType));
+  AddHost(store_, HistoryEntry::Make(hostName_, session_.options().hostEncoding, session_.options().terminalType));
 }
 
 // Everything the host sent before closing is shown first; then the connection's state goes
@@ -131,13 +136,12 @@ void MainWindow::OnClosedByHost() {
   Socket& socket = connection_.socket();
   uint8_t byte;
   batchingCaret_ = true;
-  while (socket.IsOpen() && socket.Receive(&byte, 1) == 1) session_.pipeline.ReceiveByte(byte);
+  while (socket.IsOpen() && socket.Receive(&byte, 1) == 1) session_.pipeline().ReceiveByte(byte);
   EndCaretBatch();
   socket.Close();
   SetTitleStatus(UiString(kStrNotConnected));
-  session_.negotiator.Reset();
+  session_.OnConnectionClosed();
   connection_.DropQueue();
-  session_.stream.kanjiMode = false;
   if (userDisconnect_) {
     userDisconnect_ = false;
     return;
@@ -266,14 +270,14 @@ void MainWindow::OnEndSession(bool ending) {
 }
 
 bool MainWindow::OnKeyDown(uint32_t virtualKey, uint32_t keyData) {
-  return EncodeKey(connection_, session_.options, virtualKey, keyData) != 0;
+  return EncodeKey(connection_, session_.options(), virtualKey, keyData) != 0;
 }
 
 void MainWindow::OnChar(uint8_t byte) {
   if (!connection_.IsConnected()) return;
-  if (session_.negotiator.localEcho) EchoTyped(byte);
+  if (session_.negotiator().localEcho) EchoTyped(byte);
   if (byte >= 0xA1 && byte <= 0xDF) {
-    SendTypedKana(connection_, session_.options.hostEncoding, byte);
+    SendTypedKana(connection_, session_.options().hostEncoding, byte);
   } else {
     connection_.SendChar(byte);
   }
@@ -303,8 +307,8 @@ void MainWindow::OnImeChar(uint16_t character) {
     OnChar(trail);
     return;
   }
-  if (session_.negotiator.localEcho) screen().PutDoubleChar(lead, trail);
-  SendTypedDoubleByte(connection_, session_.options.hostEncoding, trail, lead);
+  if (session_.negotiator().localEcho) screen().PutDoubleChar(lead, trail);
+  SendTypedDoubleByte(connection_, session_.options().hostEncoding, trail, lead);
 }
 
 void MainWindow::OnTypedText(std::string_view cp932, bool fromInputMethod) {
@@ -322,7 +326,7 @@ void MainWindow::OnTypedText(std::string_view cp932, bool fromInputMethod) {
 }
 
 PixelRect MainWindow::CompositionCell() const {
-  const ScreenModel& s = session_.screen;
+  const ScreenModel& s = session_.screen();
   const int x = std::clamp(s.state().cursorCol * metrics_.cellWidth, 0, s.columns() * metrics_.cellWidth);
   const int y = std::clamp(s.state().cursorRow * metrics_.cellHeight, 0, s.rows() * metrics_.cellHeight);
   return PixelRect{x, y, x + metrics_.cellWidth, y + metrics_.cellHeight};
@@ -352,7 +356,7 @@ void MainWindow::OnCommand(int id) {
     case kCmdEncodingSjis:
     case kCmdEncodingUtf8:
       // Takes effect with the next byte received or sent; the connection is not renewed.
-      session_.options.hostEncoding = static_cast<HostEncoding>(id - kCmdEncodingEuc);
+      session_.SetHostEncoding(static_cast<HostEncoding>(id - kCmdEncodingEuc));
       break;
     default: break;
   }
@@ -360,7 +364,7 @@ void MainWindow::OnCommand(int id) {
 
 std::vector<MenuItemState> MainWindow::MenuStateForPopup(int position, bool encodingSubmenu) {
   if (encodingSubmenu) {
-    const int current = static_cast<int>(session_.options.hostEncoding);
+    const int current = static_cast<int>(session_.options().hostEncoding);
     std::vector<MenuItemState> items;
     for (int id = kCmdEncodingEuc; id <= kCmdEncodingUtf8; ++id) {
       items.push_back({id, true, id - kCmdEncodingEuc == current});
@@ -600,7 +604,7 @@ void MainWindow::PasteFrom(const std::function<std::optional<std::string>()>& so
     std::optional<std::string> text = source();
     if (!text) return;
     const std::string_view upToNul(text->data(), std::min(text->size(), text->find('\0')));
-    const std::string converted = ConvertPasteText(upToNul, session_.options.hostEncoding);
+    const std::string converted = ConvertPasteText(upToNul, session_.options().hostEncoding);
     text.reset();
     kept = connection_.SendData(converted);
   } catch (const std::bad_alloc&) {
@@ -668,7 +672,7 @@ void MainWindow::TerminalSizeCommand() {
   window_.SetScrollBar(s.view().scrollBar, kScrollRange | kScrollPage);
   window_.InvalidateAll();
   UpdateCaret();
-  if (connection_.IsConnected()) session_.negotiator.SendWindowSize();
+  if (connection_.IsConnected()) session_.negotiator().SendWindowSize();
   settings_.columns = s.columns();
   settings_.rows = s.rows();
   settings_.backlogMax = s.backlogMax();

@@ -129,7 +129,7 @@ class MainWindow : public ScreenObserver, public SocketEventHandler {
   bool IsConnected() const { return connection_.IsConnected(); }
 
   TerminalSession& session() { return session_; }
-  ScreenModel& screen() { return session_.screen; }
+  ScreenModel& screen() { return session_.screen(); }
   Connection& connection() { return connection_; }
   DebugTrace& trace() { return trace_; }
   Settings& settings() { return settings_; }

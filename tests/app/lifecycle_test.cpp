@@ -480,7 +480,7 @@ struct HeldTerminal {
 // The rows a fresh terminal shows after interpreting `bytes`.
 std::vector<std::string> RowsAfter(const std::string& bytes) {
   HeldTerminal reference;
-  for (const char c : bytes) reference.logic.session().pipeline.ReceiveByte(static_cast<uint8_t>(c));
+  for (const char c : bytes) reference.logic.session().pipeline().ReceiveByte(static_cast<uint8_t>(c));
   return reference.Rows();
 }
 
@@ -593,17 +593,17 @@ TEST(Lifecycle, CloseResetsTelnetOptionsAndKanjiMode) {
   DialogChooses(h, "127.0.0.1", 1, false, false);
   Connect(h, peer);
   TerminalSession& t = h.logic.session();
-  ASSERT_TRUE(t.negotiator.localEcho);
+  ASSERT_TRUE(t.negotiator().localEcho);
   // The host echoes, asks for the environment and shifts into JIS kanji.
   peer.Send("\xff\xfb\x01" "\xff\xfd\x27" "\x1b$B");
   ASSERT_TRUE(h.PumpUntil([&] {
-    return !t.negotiator.localEcho && t.negotiator.environOption == EnvironOption::New && t.stream.kanjiMode;
+    return !t.negotiator().localEcho && t.negotiator().environOption == EnvironOption::New && t.stream().kanjiMode;
   }, &peer));
   peer.CloseConnection();
   ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kIdle; }));
-  EXPECT_TRUE(t.negotiator.localEcho);
-  EXPECT_EQ(t.negotiator.environOption, EnvironOption::None);
-  EXPECT_FALSE(t.stream.kanjiMode);
+  EXPECT_TRUE(t.negotiator().localEcho);
+  EXPECT_EQ(t.negotiator().environOption, EnvironOption::None);
+  EXPECT_FALSE(t.stream().kanjiMode);
 
   // On the next connection plain text is plain again and typing is echoed.
   Connect(h, peer);
@@ -697,8 +697,8 @@ TEST(Lifecycle, CancelledConnectionDialogKeepsEverything) {
     h.logic.LoadSettingsAndCommandLine(c.commandLine);
     ASSERT_TRUE(h.logic.OnCreate());
     const std::string hostName = h.logic.hostName();
-    const HostEncoding encoding = h.logic.session().options.hostEncoding;
-    const std::string terminalType = h.logic.session().options.terminalType;
+    const HostEncoding encoding = h.logic.session().options().hostEncoding;
+    const std::string terminalType = h.logic.session().options().terminalType;
     h.store.writes.clear();
     h.window.calls.clear();
 
@@ -714,8 +714,8 @@ TEST(Lifecycle, CancelledConnectionDialogKeepsEverything) {
     h.logic.OnCommand(kCmdConnect);
     EXPECT_EQ(h.window.calls, std::vector<std::string>{"connect dialog"});
     EXPECT_EQ(h.logic.hostName(), hostName);
-    EXPECT_EQ(h.logic.session().options.hostEncoding, encoding);
-    EXPECT_EQ(h.logic.session().options.terminalType, terminalType);
+    EXPECT_EQ(h.logic.session().options().hostEncoding, encoding);
+    EXPECT_EQ(h.logic.session().options().terminalType, terminalType);
     EXPECT_EQ(h.logic.settings().autoClose, c.autoClose);
     EXPECT_TRUE(h.store.writes.empty());
     EXPECT_FALSE(h.logic.IsConnected());

@@ -48,7 +48,7 @@ TEST(Session, ConnectReadSelectCopyPasteScrollDisconnect) {
   const std::string terminalType = std::string("\xff\xfa\x18\x00", 4) + "vt100" + "\xff\xf0";
   ASSERT_TRUE(h.PumpUntil([&] { return peer.received.size() >= terminalType.size(); }, &peer));
   EXPECT_EQ(peer.Take(), terminalType);
-  EXPECT_FALSE(h.logic.session().negotiator.localEcho);  // the host echoes from now on
+  EXPECT_FALSE(h.logic.session().negotiator().localEcho);  // the host echoes from now on
 
   // Japanese output in each host encoding, chosen from the Encoding menu in between.
   peer.Send("EUC " + kNihongoEuc + " word\r\n");

@@ -234,10 +234,10 @@ TEST_P(HostileInput, StateStaysValidAfterEveryByte) {
   LiveObserver observer;
   DiscardingTrace trace;
   TerminalSession session(observer, trace);
-  ScreenModel& screen = session.screen;
+  ScreenModel& screen = session.screen();
   observer.model = &screen;
-  session.options.terminalType = run.type;
-  session.options.hostEncoding = run.encoding;
+  session.SetTerminalType(run.type);
+  session.SetHostEncoding(run.encoding);
   screen.SetGridSize(run.columns, run.rows, run.backlogMax);
   ASSERT_TRUE(screen.CreateLineStore());
   screen.ResetForConnection();
@@ -251,11 +251,11 @@ TEST_P(HostileInput, StateStaysValidAfterEveryByte) {
     piece.clear();
     AppendPiece(rng, piece);
     // Now and then the user changes the terminal type or the encoding, or scrolls back.
-    if (rng.Below(100) == 0) session.options.terminalType = session.options.IsVt52() ? "vt100" : "vt52";
-    if (rng.Below(300) == 0) session.options.hostEncoding = static_cast<HostEncoding>(rng.Below(3));
+    if (rng.Below(100) == 0) session.SetTerminalType(session.options().IsVt52() ? "vt100" : "vt52");
+    if (rng.Below(300) == 0) session.SetHostEncoding(static_cast<HostEncoding>(rng.Below(3)));
     if (rng.Below(200) == 0) screen.ScrollView(-static_cast<int32_t>(rng.Below(static_cast<uint32_t>(run.rows) * 2)));
     for (unsigned char b : piece) {
-      session.pipeline.ReceiveByte(b);
+      session.pipeline().ReceiveByte(b);
       ++fed;
       recent.push_back(b);
       if (recent.size() > 48) recent.pop_front();
@@ -267,8 +267,8 @@ TEST_P(HostileInput, StateStaysValidAfterEveryByte) {
       EXPECT_TRUE(regionValid) << "region " << s.regionTop << ' ' << s.regionBottom;
       testing::ExpectConsistent(screen);
       if (HasFailure()) {
-        ADD_FAILURE() << "after byte " << fed << " of the stream (type " << session.options.terminalType
-                      << ", encoding " << EncodingName(session.options.hostEncoding) << "); last bytes: "
+        ADD_FAILURE() << "after byte " << fed << " of the stream (type " << session.options().terminalType
+                      << ", encoding " << EncodingName(session.options().hostEncoding) << "); last bytes: "
                       << Hex(recent);
         return;
       }

@@ -115,10 +115,10 @@ TEST_F(HostileSettings, StoredSizesBuildAWorkingTerminal) {
     EXPECT_EQ(s.rows(), c.rows);
     EXPECT_EQ(s.backlogMax(), c.backlogMax);
 
-    logic.session().options.hostEncoding = HostEncoding::SJIS;
+    logic.session().SetHostEncoding(HostEncoding::SJIS);
     for (int i = 0; i < 150; ++i) {
       for (const char b : "line \x82\xa0\x82\xa2 \x1b[1;7mbold\x1b[m\r\n\x1b[K\t*\b"s) {
-        logic.session().pipeline.ReceiveByte(static_cast<uint8_t>(b));
+        logic.session().pipeline().ReceiveByte(static_cast<uint8_t>(b));
       }
     }
     testing::ExpectConsistent(s);

@@ -25,29 +25,29 @@ struct TinySession {
   TerminalSession session{observer, trace};
 
   TinySession(int32_t columns, int32_t rows, uint32_t backlogMax, HostEncoding encoding) {
-    ScreenModel& s = session.screen;
+    ScreenModel& s = session.screen();
     observer.model = &s;
     s.SetGridSize(columns, rows, backlogMax);
     EXPECT_TRUE(s.CreateLineStore());
     s.ResetForConnection();
-    session.options.hostEncoding = encoding;
+    session.SetHostEncoding(encoding);
   }
   // Every byte on its own, the model checked after each; stops at the first byte that breaks it.
   void Feed(const std::string& bytes) {
     const int before = ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
     for (const char c : bytes) {
-      session.pipeline.ReceiveByte(static_cast<uint8_t>(c));
-      testing::ExpectConsistent(session.screen);
-      const ScreenState& st = session.screen.state();
-      EXPECT_TRUE(st.cursorCol >= 0 && st.cursorCol < session.screen.columns() && st.cursorRow >= 0 &&
-                  st.cursorRow < session.screen.rows())
+      session.pipeline().ReceiveByte(static_cast<uint8_t>(c));
+      testing::ExpectConsistent(session.screen());
+      const ScreenState& st = session.screen().state();
+      EXPECT_TRUE(st.cursorCol >= 0 && st.cursorCol < session.screen().columns() && st.cursorRow >= 0 &&
+                  st.cursorRow < session.screen().rows())
           << "cursor " << st.cursorCol << "," << st.cursorRow;
       if (::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() != before) return;
     }
   }
   std::vector<std::string> AllLines() const {
     std::vector<std::string> out;
-    for (const TerminalLine* l = session.screen.store().firstLine; l != nullptr; l = l->next) {
+    for (const TerminalLine* l = session.screen().store().firstLine; l != nullptr; l = l->next) {
       out.push_back(testing::TestScreen::Trim(l));
     }
     return out;
@@ -97,7 +97,7 @@ TEST(TinyGrid, StaysConsistentUnderOutput) {
       for (const uint32_t backlogMax : {0u, 1u, 3u, kNoLimit}) {
         SCOPED_TRACE(::testing::Message() << columns << "x" << rows << " backlog " << backlogMax);
         TinySession t(columns, rows, backlogMax, HostEncoding::SJIS);
-        ScreenModel& s = t.session.screen;
+        ScreenModel& s = t.session.screen();
         for (int round = 0; round < 6 && !::testing::Test::HasFailure(); ++round) {
           MutableView(s).thumbTracking = round % 2 == 1;
           if (s.view().thumbTracking) s.ScrollView(-round);

@@ -185,8 +185,8 @@ class Terminal : public SocketEventHandler {
  public:
   explicit Terminal(uint16_t port) : socket(port), connection(socket), session(observer, trace, connection) {
     socket.SetEventHandler(this);
-    if (!session.screen.CreateLineStore()) ADD_FAILURE() << "cannot create the line store";
-    session.screen.ResetForConnection();
+    if (!session.screen().CreateLineStore()) ADD_FAILURE() << "cannot create the line store";
+    session.screen().ResetForConnection();
   }
 
   void OnSocketEvent(SocketEvent event, int error) override {
@@ -247,12 +247,12 @@ class Terminal : public SocketEventHandler {
   // Bytes as if they had come from the host, outside the socket: lets a test place a telnet
   // request at an exact point of its own output.
   void AsIfReceived(std::string_view bytes) {
-    for (const char c : bytes) session.pipeline.ReceiveByte(static_cast<uint8_t>(c));
+    for (const char c : bytes) session.pipeline().ReceiveByte(static_cast<uint8_t>(c));
   }
 
   // The text of screen row r, spaces at the end removed.
   std::string Row(int32_t r) const {
-    const TerminalLine* line = session.screen.ScreenLine(r);
+    const TerminalLine* line = session.screen().ScreenLine(r);
     std::string text(reinterpret_cast<const char*>(line->text.get()), static_cast<size_t>(line->width));
     return text.substr(0, text.find_last_not_of(' ') + 1);
   }
@@ -280,7 +280,7 @@ class Terminal : public SocketEventHandler {
     const long n = socket.Receive(buf, sizeof buf);
     if (n <= 0) return false;
     received.append(reinterpret_cast<const char*>(buf), static_cast<size_t>(n));
-    for (long i = 0; i < n; ++i) session.pipeline.ReceiveByte(buf[i]);
+    for (long i = 0; i < n; ++i) session.pipeline().ReceiveByte(buf[i]);
     return true;
   }
 };
@@ -389,12 +389,12 @@ TEST(ConnectionConnectTest, UnresolvableNameFailsAtOnceWithoutASocket) {
 
 TEST(ConnectionWireTest, KeySequencesOfBothTerminals) {
   const std::string got = BytesOnTheWire([](Terminal& t) {
-    TerminalOptions& options = t.session.options;
-    options.terminalType = "vt100";
+    const TerminalOptions& options = t.session.options();
+    t.session.SetTerminalType("vt100");
     for (const uint32_t key : {kVkUp, kVkDown, kVkRight, kVkLeft, kVkF1}) {
       EXPECT_EQ(EncodeKey(t.connection, options, key, 0), 1) << "vt100 key " << key;
     }
-    options.terminalType = "vt52";
+    t.session.SetTerminalType("vt52");
     for (const uint32_t key : {kVkUp, kVkDown, kVkRight, kVkLeft}) {
       EXPECT_EQ(EncodeKey(t.connection, options, key, 0), 1) << "vt52 key " << key;
     }
@@ -707,7 +707,7 @@ TEST(ConnectionCloseTest, EverythingSentIsReadBeforeTheClose) {
   EXPECT_FALSE(terminal.connection.IsConnected());
   // The data went through the pipeline: the last line sits above the cursor's empty row.
   EXPECT_EQ(terminal.Row(22), "line 20000");
-  EXPECT_EQ(terminal.session.screen.state().cursorRow, 23);
+  EXPECT_EQ(terminal.session.screen().state().cursorRow, 23);
 }
 
 }  // namespace

@@ -82,9 +82,9 @@ TEST_F(DebugTraceTest, ReceivedLineIsRecordedInOrder) {
   DebugTrace trace(file.string());
   trace.traceEnabled = true;
   TerminalSession session(observer, trace);
-  ASSERT_TRUE(session.screen.CreateLineStore());
-  session.screen.ResetForConnection();
-  for (uint8_t b : std::string("ok\r\n\xFF\xF6")) session.pipeline.ReceiveByte(b);
+  ASSERT_TRUE(session.screen().CreateLineStore());
+  session.screen().ResetForConnection();
+  for (uint8_t b : std::string("ok\r\n\xFF\xF6")) session.pipeline().ReceiveByte(b);
   EXPECT_EQ(Read(file), "ok[CR][LF]\n[IAC][AYT]");
   // Two traces write to two files.
   DebugTrace other((dir_ / "other.log").string());

@@ -75,15 +75,15 @@ struct Offline {
 
   explicit Offline(HostEncoding encoding = HostEncoding::EUC, int32_t columns = 80, int32_t rows = 24,
                    uint32_t backlogMax = 1000) {
-    ScreenModel& s = session.screen;
+    ScreenModel& s = session.screen();
     observer.model = &s;
     s.SetGridSize(columns, rows, backlogMax);
     EXPECT_TRUE(s.CreateLineStore());
     s.ResetForConnection();
-    session.options.hostEncoding = encoding;
+    session.SetHostEncoding(encoding);
   }
   void Feed(std::string_view bytes) {
-    for (const char c : bytes) session.pipeline.ReceiveByte(static_cast<uint8_t>(c));
+    for (const char c : bytes) session.pipeline().ReceiveByte(static_cast<uint8_t>(c));
   }
   // Feeds `count` copies of `filler` in reads of 64 KiB, as the socket would deliver them.
   void Flood(char filler, size_t count) {
@@ -94,9 +94,9 @@ struct Offline {
       left -= n;
     }
   }
-  std::string Row(int32_t r) const { return testing::TestScreen::Trim(session.screen.ScreenLine(r)); }
+  std::string Row(int32_t r) const { return testing::TestScreen::Trim(session.screen().ScreenLine(r)); }
   std::string Cells(int32_t r, int32_t from, int32_t count) const {
-    return std::string(reinterpret_cast<const char*>(session.screen.ScreenLine(r)->text.get()) + from,
+    return std::string(reinterpret_cast<const char*>(session.screen().ScreenLine(r)->text.get()) + from,
                        static_cast<size_t>(count));
   }
 };
@@ -127,13 +127,13 @@ TEST(HostilePeer, TenMegabytesOfParameterCharacters) {
     SCOPED_TRACE(c.what);
     Offline t;
     t.Feed("\x1b[5;1H");
-    t.session.options.terminalType = c.type;
+    t.session.SetTerminalType(c.type);
     t.Feed(c.before);
     t.Flood(c.filler, c.count);
     t.Feed(c.after);
     t.Feed("\r\nEND");
-    const ScreenModel& s = t.session.screen;
-    EXPECT_EQ(t.session.stream.receiveState, ReceiveState::Text);
+    const ScreenModel& s = t.session.screen();
+    EXPECT_EQ(t.session.stream().receiveState, ReceiveState::Text);
     EXPECT_EQ(s.state().cursorCol, 3);
     EXPECT_EQ(t.Row(s.state().cursorRow), "END");
     EXPECT_LE(s.store().lineCount, s.backlogMax() + static_cast<uint32_t>(s.rows()));
@@ -151,12 +151,12 @@ TEST(HostilePeer, EndlessSubnegotiationEndsAtItsIac) {
     t.Feed("\xff\xfa"s + static_cast<char>(option) + "\x01");
     t.Flood('x', kTenMegabytes);
     t.Flood('\n', 1000);
-    EXPECT_EQ(t.session.stream.receiveState, ReceiveState::Command);
+    EXPECT_EQ(t.session.stream().receiveState, ReceiveState::Command);
     EXPECT_TRUE(t.replies.replies.empty());
     EXPECT_EQ(t.Row(0), "");
-    EXPECT_EQ(t.session.screen.state().cursorRow, 0);
+    EXPECT_EQ(t.session.screen().state().cursorRow, 0);
     t.Feed("\xff\xf0" "after");
-    EXPECT_EQ(t.session.stream.receiveState, ReceiveState::Text);
+    EXPECT_EQ(t.session.stream().receiveState, ReceiveState::Text);
     ASSERT_EQ(t.replies.replies.size(), 1u);
     EXPECT_EQ(t.replies.replies[0], "\xff\xfa"s + static_cast<char>(option) + '\0' + "\xff\xf0");
     EXPECT_EQ(t.Row(0), "after");
@@ -168,7 +168,7 @@ TEST(HostilePeer, EndlessSubnegotiationEndsAtItsIac) {
 TEST(HostilePeer, FixedLengthSubnegotiationCannotBeHeldOpen) {
   Offline t;
   t.Feed("\xff\xfa\x18" "abcdef");
-  EXPECT_EQ(t.session.stream.receiveState, ReceiveState::Text);
+  EXPECT_EQ(t.session.stream().receiveState, ReceiveState::Text);
   EXPECT_EQ(t.Row(0), "def");
   ASSERT_EQ(t.replies.replies.size(), 1u);
   EXPECT_EQ(t.replies.replies[0], "\xff\xfa\x18\0vt100\xff\xf0"s);
@@ -206,11 +206,11 @@ TEST(HostilePeer, LeadByteFollowedByEveryControlByte) {
       t.Feed(e.before);
       t.Feed(between);
       t.Feed(e.rest);
-      const ScreenModel& s = t.session.screen;
-      const ReceivePipeline& p = t.session.pipeline;
+      const ScreenModel& s = t.session.screen();
+      const ReceivePipeline& p = t.session.pipeline();
       EXPECT_EQ(p.decoder().pendingLead(), 0);
       EXPECT_EQ(p.decoder().utf8Middle(), 0);
-      EXPECT_EQ(t.session.stream.receiveState, ReceiveState::Text);
+      EXPECT_EQ(t.session.stream().receiveState, ReceiveState::Text);
       ASSERT_GE(s.state().cursorCol, 2);
       EXPECT_EQ(t.Cells(s.state().cursorRow, s.state().cursorCol - 2, 2), "\x82\xa0") << "あ before the cursor";
       t.Feed("z");
@@ -235,12 +235,12 @@ TEST(HostilePeer, LeadByteFollowedByIac) {
     Offline t(c.encoding);
     t.Feed(std::string(c.before) + "\xff");
     t.Feed("\xfd\x18");
-    EXPECT_EQ(t.session.stream.receiveState, ReceiveState::Text);
-    EXPECT_NE(t.session.pipeline.decoder().pendingLead(), 0);
+    EXPECT_EQ(t.session.stream().receiveState, ReceiveState::Text);
+    EXPECT_NE(t.session.pipeline().decoder().pendingLead(), 0);
     ASSERT_EQ(t.replies.replies.size(), 1u) << "the request inside the character is answered";
     EXPECT_EQ(t.replies.replies[0], "\xff\xfb\x18");
     t.Feed(std::string(c.after) + "ok");
-    EXPECT_EQ(t.session.pipeline.decoder().pendingLead(), 0);
+    EXPECT_EQ(t.session.pipeline().decoder().pendingLead(), 0);
     EXPECT_EQ(t.Cells(0, 0, 4), "\x82\xa0ok");
   }
 }
@@ -250,7 +250,7 @@ TEST(HostilePeer, LeadByteFollowedByIac) {
 // The terminal size command as the main window carries it out: the dialog resizes the screen,
 // which also fixes the bar, the region and the cursor.
 void ChangeSize(TerminalSession& session, int32_t columns, int32_t rows) {
-  ScreenModel& s = session.screen;
+  ScreenModel& s = session.screen();
   int32_t newColumns = s.columns(), newRows = s.rows();
   uint32_t backlogMax = s.backlogMax();
   TerminalSizeDialogModel dialog(newColumns, newRows, backlogMax,
@@ -268,7 +268,7 @@ TEST(HostilePeer, DoubleByteCharactersAcrossASizeChange) {
   for (int i = 0; i < 30; ++i) t.Feed("line\r\n");
   t.Feed("\x1b[H\x1b[2J" + std::string(39, 'x') + "\x82\xa2" + "\r\n" + kana + "\x1b[3;77H");
   ChangeSize(t.session, 40, 12);
-  ScreenModel& s = t.session.screen;
+  ScreenModel& s = t.session.screen();
   testing::ExpectConsistent(s);
   // The cut character leaves its lead half in the last cell; nothing is written past it.
   EXPECT_EQ(t.Cells(0, 38, 2), "x\x82");
@@ -373,10 +373,10 @@ class Host {
 class Terminal : public SocketEventHandler {
  public:
   explicit Terminal(uint16_t port) : socket(port), connection(socket), session(observer, trace, connection) {
-    observer.model = &session.screen;
+    observer.model = &session.screen();
     socket.SetEventHandler(this);
-    EXPECT_TRUE(session.screen.CreateLineStore());
-    session.screen.ResetForConnection();
+    EXPECT_TRUE(session.screen().CreateLineStore());
+    session.screen().ResetForConnection();
   }
 
   void OnSocketEvent(SocketEvent event, int error) override {
@@ -393,8 +393,7 @@ class Terminal : public SocketEventHandler {
         }
         socket.Close();
         connection.DropQueue();
-        session.negotiator.Reset();
-        session.stream.kanjiMode = false;
+        session.OnConnectionClosed();
         ++closes;
         break;
     }
@@ -430,7 +429,7 @@ class Terminal : public SocketEventHandler {
   }
   // Bytes as if they had come from the host, outside the socket.
   void Feed(std::string_view bytes) {
-    for (const char c : bytes) session.pipeline.ReceiveByte(static_cast<uint8_t>(c));
+    for (const char c : bytes) session.pipeline().ReceiveByte(static_cast<uint8_t>(c));
   }
 
   LiveObserver observer;
@@ -448,7 +447,7 @@ class Terminal : public SocketEventHandler {
     uint8_t buf[512];
     const long n = socket.Receive(buf, sizeof buf);
     if (n <= 0) return false;
-    for (long i = 0; i < n; ++i) session.pipeline.ReceiveByte(buf[i]);
+    for (long i = 0; i < n; ++i) session.pipeline().ReceiveByte(buf[i]);
     received += static_cast<size_t>(n);
     return true;
   }
@@ -484,7 +483,7 @@ TEST(HostilePeer, SubnegotiationFloodFromAHostThatNeverReads) {
   EXPECT_LE(mostQueued, Connection::kReplyQueueLimit + reply.size()) << "the queue went past its cap";
   EXPECT_GT(mostQueued, Connection::kReplyQueueLimit - reply.size()) << "the flood never filled the queue";
   t.Type("typed\n");
-  EXPECT_EQ(t.session.screen.state().cursorCol, 0) << "requests are not text";
+  EXPECT_EQ(t.session.screen().state().cursorCol, 0) << "requests are not text";
 
   startReading = true;
   EXPECT_TRUE(t.FlushAndEndOutput());
@@ -544,7 +543,7 @@ TEST(HostilePeer, OneByteAtATimeInsideSequences) {
   terminal = &t;
   ASSERT_TRUE(t.Connect());
   size_t seen = 0;
-  ScreenModel& s = t.session.screen;
+  ScreenModel& s = t.session.screen();
   t.afterEvent = [&] {
     if (t.received.load() == seen) return;
     seen = t.received.load();
@@ -556,7 +555,7 @@ TEST(HostilePeer, OneByteAtATimeInsideSequences) {
   };
   ASSERT_TRUE(t.PumpUntil([&] { return t.received.load() == stream.size(); }));
   t.afterEvent = nullptr;
-  EXPECT_EQ(t.session.negotiator.localEcho, reference.session.negotiator.localEcho);  // before the close resets it
+  EXPECT_EQ(t.session.negotiator().localEcho, reference.session.negotiator().localEcho);  // before the close resets it
   EXPECT_TRUE(t.FlushAndEndOutput());
   t.PumpUntil([&] { return host.done.load(); });
   host.Finish();
@@ -578,7 +577,7 @@ TEST(HostilePeer, OneByteAtATimeInsideSequences) {
   EXPECT_EQ(typed, stream.size());
   EXPECT_EQ(answered, answers.size());
 
-  const ScreenModel& r = reference.session.screen;
+  const ScreenModel& r = reference.session.screen();
   EXPECT_EQ(s.state().cursorCol, r.state().cursorCol);
   EXPECT_EQ(s.state().cursorRow, r.state().cursorRow);
   EXPECT_EQ(s.state().regionTop, r.state().regionTop);

@@ -421,9 +421,9 @@ class CaseRunner {
   TerminalSession& Session() {
     if (session_ == nullptr) {
       session_ = std::make_unique<TerminalSession>(observer_, trace_, replies_);
-      session_->options.hostEncoding = encoding_;
-      session_->options.terminalType = type_;
-      ScreenModel& screen = session_->screen;
+      session_->SetHostEncoding(encoding_);
+      session_->SetTerminalType(type_);
+      ScreenModel& screen = session_->screen();
       screen.SetGridSize(columns_, rows_, backlogMax_);
       if (!screen.CreateLineStore()) ADD_FAILURE() << "cannot create the line store";
       screen.ResetForConnection();
@@ -475,7 +475,7 @@ class CaseRunner {
   bool RowLine(size_t index, const TerminalLine*& line) {
     long long r = 0;
     if (!Number(index, -1000000, 1000000, r)) return false;
-    ScreenModel& screen = Session().screen;
+    ScreenModel& screen = Session().screen();
     if (r >= screen.rows()) return Malformed("row " + std::to_string(r) + " is off the screen");
     if (r >= 0) {
       line = screen.ScreenLine(static_cast<int32_t>(r));
@@ -497,14 +497,14 @@ class CaseRunner {
       else if (tk[1].text == "sjis") encoding_ = HostEncoding::SJIS;
       else if (tk[1].text == "utf8") encoding_ = HostEncoding::UTF8;
       else return Malformed("encoding is euc, sjis or utf8");
-      if (session_ != nullptr) session_->options.hostEncoding = encoding_;
+      if (session_ != nullptr) session_->SetHostEncoding(encoding_);
       return true;
     }
     if (d == "type") {
       if (!Args(1)) return false;
       if (tk[1].text != "vt100" && tk[1].text != "vt52") return Malformed("type is vt100 or vt52");
       type_ = tk[1].text;
-      if (session_ != nullptr) session_->options.terminalType = type_;
+      if (session_ != nullptr) session_->SetTerminalType(type_);
       return true;
     }
     if (d == "display") {
@@ -544,17 +544,16 @@ class CaseRunner {
     }
 
     TerminalSession& s = Session();
-    ScreenModel& screen = s.screen;
+    ScreenModel& screen = s.screen();
     if (d == "send") {
       std::string bytes;
       if (!Bytes(1, bytes)) return false;
-      for (unsigned char b : bytes) s.pipeline.ReceiveByte(b);
+      for (unsigned char b : bytes) s.pipeline().ReceiveByte(b);
       return true;
     }
     if (d == "reset") {
       // What the window does to the session when a connection closes.
-      s.negotiator.Reset();
-      s.stream.kanjiMode = false;
+      s.OnConnectionClosed();
       return true;
     }
     ++checks_;
@@ -681,20 +680,20 @@ class CaseRunner {
         char hex[4];
         if (key == "lead" || key == "middle") {
           if (value.size() != 2 || HexValue(value[0]) < 0 || HexValue(value[1]) < 0) return Malformed(key + "=HH");
-          std::snprintf(hex, sizeof hex, "%02X", key == "lead" ? s.pipeline.decoder().pendingLead() : s.pipeline.decoder().utf8Middle());
+          std::snprintf(hex, sizeof hex, "%02X", key == "lead" ? s.pipeline().decoder().pendingLead() : s.pipeline().decoder().utf8Middle());
           actual = hex;
           std::string upper = value;
           for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
           if (actual != upper) Mismatch(key + ": expected " + upper + ", actual " + actual);
           continue;
         }
-        if (key == "held") actual = std::to_string(s.pipeline.decoder().heldLongBytes());
-        else if (key == "kanji") actual = s.stream.kanjiMode ? "1" : "0";
-        else if (key == "shift") actual = s.pipeline.katakanaShift() ? "1" : "0";
-        else if (key == "recv") actual = ReceiveStateName(s.stream.receiveState);
-        else if (key == "echo") actual = s.negotiator.localEcho ? "1" : "0";
+        if (key == "held") actual = std::to_string(s.pipeline().decoder().heldLongBytes());
+        else if (key == "kanji") actual = s.stream().kanjiMode ? "1" : "0";
+        else if (key == "shift") actual = s.pipeline().katakanaShift() ? "1" : "0";
+        else if (key == "recv") actual = ReceiveStateName(s.stream().receiveState);
+        else if (key == "echo") actual = s.negotiator().localEcho ? "1" : "0";
         else if (key == "environ") {
-          const EnvironOption e = s.negotiator.environOption;
+          const EnvironOption e = s.negotiator().environOption;
           actual = e == EnvironOption::None ? "none" : e == EnvironOption::Old ? "old" : "new";
         } else return Malformed("unknown state key '" + key + "' (lead middle held kanji shift recv echo environ)");
         if (actual != value) Mismatch(key + ": expected " + value + ", actual " + actual);

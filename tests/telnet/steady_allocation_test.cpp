@@ -82,16 +82,16 @@ TEST_P(SteadyAllocation, NoAllocationPerLineOnceTheBacklogIsFull) {
   LiveObserver observer;
   NoTrace trace;
   TerminalSession session(observer, trace);
-  ScreenModel& s = session.screen;
+  ScreenModel& s = session.screen();
   observer.model = &s;
   s.SetBacklogMax(100);
   ASSERT_TRUE(s.CreateLineStore());
   s.ResetForConnection();
-  session.options.hostEncoding = c.encoding;
-  session.options.terminalType = c.type;
+  session.SetHostEncoding(c.encoding);
+  session.SetTerminalType(c.type);
   auto feed = [&](int lines) {
     for (int i = 0; i < lines; ++i) {
-      for (const char b : c.line) session.pipeline.ReceiveByte(static_cast<uint8_t>(b));
+      for (const char b : c.line) session.pipeline().ReceiveByte(static_cast<uint8_t>(b));
     }
   };
   const uint32_t full = s.backlogMax() + static_cast<uint32_t>(s.rows());

@@ -203,8 +203,8 @@ class Terminal : public SocketEventHandler {
  public:
   explicit Terminal(uint16_t port) : socket(port), connection(socket), session(observer, trace, connection) {
     socket.SetEventHandler(this);
-    if (!session.screen.CreateLineStore()) ADD_FAILURE() << "cannot create the line store";
-    session.screen.ResetForConnection();
+    if (!session.screen().CreateLineStore()) ADD_FAILURE() << "cannot create the line store";
+    session.screen().ResetForConnection();
   }
 
   void OnSocketEvent(SocketEvent event, int error) override {
@@ -251,7 +251,7 @@ class Terminal : public SocketEventHandler {
 
   // Screen row r as its code page 932 bytes, spaces at the end removed.
   std::string Row(int32_t r) const {
-    const TerminalLine* line = session.screen.ScreenLine(r);
+    const TerminalLine* line = session.screen().ScreenLine(r);
     std::string text(reinterpret_cast<const char*>(line->text.get()), static_cast<size_t>(line->width));
     const size_t end = text.find_last_not_of(' ');
     return end == std::string::npos ? std::string() : text.substr(0, end + 1);
@@ -260,13 +260,13 @@ class Terminal : public SocketEventHandler {
   // The cursor's line counted from the oldest line of the store: grows with every line feed,
   // scrolling or not.
   int64_t CursorLine() const {
-    const ScreenModel& s = session.screen;
+    const ScreenModel& s = session.screen();
     return static_cast<int64_t>(s.store().lineCount) - s.rows() + s.state().cursorRow;
   }
 
   // Whether the cursor stands right after the shell's prompt.
   bool AtPrompt() const {
-    const ScreenModel& s = session.screen;
+    const ScreenModel& s = session.screen();
     const std::string row = Row(s.state().cursorRow) + " ";
     const std::string prompt = kPrompt;
     return s.state().cursorCol == static_cast<int32_t>(prompt.size()) && row.compare(0, prompt.size(), prompt) == 0;
@@ -276,7 +276,7 @@ class Terminal : public SocketEventHandler {
   std::string Dump() const {
     std::string out;
     char hex[8];
-    for (int32_t r = 0; r < session.screen.rows(); ++r) {
+    for (int32_t r = 0; r < session.screen().rows(); ++r) {
       out += "  |";
       for (const char c : Row(r)) {
         const auto b = static_cast<uint8_t>(c);
@@ -305,7 +305,7 @@ class Terminal : public SocketEventHandler {
     uint8_t buf[512];
     const long n = socket.Receive(buf, sizeof buf);
     if (n <= 0) return false;
-    for (long i = 0; i < n; ++i) session.pipeline.ReceiveByte(buf[i]);
+    for (long i = 0; i < n; ++i) session.pipeline().ReceiveByte(buf[i]);
     return true;
   }
 };
@@ -368,7 +368,7 @@ TEST_F(TelnetdTest, ShellOutputInEachHostEncodingShowsInShiftJis) {
   };
   for (const Round& round : rounds) {
     SCOPED_TRACE(round.name);
-    t.session.options.hostEncoding = round.encoding;
+    t.session.SetHostEncoding(round.encoding);
     const int64_t before = t.CursorLine();
     t.connection.SendData("echo " + round.word);
     t.connection.SendChar('\r');
@@ -376,11 +376,11 @@ TEST_F(TelnetdTest, ShellOutputInEachHostEncodingShowsInShiftJis) {
     // command line's own echo, then the command's output, then the prompt.
     const bool done = t.PumpUntil([&] {
       if (t.closed || t.CursorLine() < before + 2 || !t.AtPrompt()) return t.closed;
-      const int32_t row = t.session.screen.state().cursorRow;
+      const int32_t row = t.session.screen().state().cursorRow;
       return row >= 1 && t.Row(row - 1).compare(0, shown.size(), shown) == 0;
     });
     ASSERT_TRUE(done && !t.closed) << "no output of the command; the screen:\n" << t.Dump();
-    const int32_t row = t.session.screen.state().cursorRow;
+    const int32_t row = t.session.screen().state().cursorRow;
     EXPECT_EQ(t.Row(row - 1), shown) << "the output line; the screen:\n" << t.Dump();
     if (row >= 2) {
       EXPECT_EQ(t.Row(row - 2), std::string(kPrompt) + "echo " + shown) << "the command line; the screen:\n" << t.Dump();
@@ -400,7 +400,7 @@ TEST_F(TelnetdTest, ShellRunsAsAnUnprivilegedUser) {
   t.connection.SendChar('\r');
   const bool done = t.PumpUntil([&] { return t.closed || (t.CursorLine() >= before + 2 && t.AtPrompt()); });
   ASSERT_TRUE(done && !t.closed) << "no output of the command; the screen:\n" << t.Dump();
-  const std::string uid = t.Row(t.session.screen.state().cursorRow - 1);
+  const std::string uid = t.Row(t.session.screen().state().cursorRow - 1);
   EXPECT_EQ(uid, std::to_string(server_.shellUid())) << "the screen:\n" << t.Dump();
   EXPECT_NE(uid, "0");
 }

@@ -195,9 +195,9 @@ int RunReplay(const std::vector<std::string>& args, std::FILE* out, std::FILE* e
   trace.traceEnabled = !o.traceFile.empty();
   RecordedReplies replies;
   auto session = std::make_unique<TerminalSession>(observer, trace, replies);
-  session->options.hostEncoding = o.encoding;
-  session->options.terminalType = o.type;
-  ScreenModel& screen = session->screen;
+  session->SetHostEncoding(o.encoding);
+  session->SetTerminalType(o.type);
+  ScreenModel& screen = session->screen();
   screen.SetGridSize(o.columns, o.rows, o.backlogMax);
   if (!screen.CreateLineStore()) {
     std::fprintf(err, "velmora-replay: out of memory\n");
@@ -205,7 +205,7 @@ int RunReplay(const std::vector<std::string>& args, std::FILE* out, std::FILE* e
   }
   screen.ResetForConnection();
 
-  for (uint8_t b : data) session->pipeline.ReceiveByte(b);
+  for (uint8_t b : data) session->pipeline().ReceiveByte(b);
   if (!o.sentFile.empty()) {
     bool written = false;
     if (std::FILE* f = std::fopen(o.sentFile.c_str(), "wb")) {

@@ -19,6 +19,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QRawFont>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSessionManager>
 #include <QStyle>
@@ -341,6 +342,12 @@ QtMainWindow::QtMainWindow() : fonts_(std::make_unique<Fonts>()), cellImages_(st
   connect(&selectionTimer_, &QTimer::timeout, this, [this] {
     if (logic_ != nullptr) logic_->OnSelectionTimer();
   });
+  // A screen's new scale changes the menu bar's height in the window's units: refit then too.
+  auto followScale = [this](QScreen* screen) {
+    connect(screen, &QScreen::logicalDotsPerInchChanged, this, &QtMainWindow::ScheduleRefit);
+  };
+  for (QScreen* screen : QGuiApplication::screens()) followScale(screen);
+  connect(qApp, &QGuiApplication::screenAdded, this, followScale);
   connect(qApp, &QGuiApplication::commitDataRequest, this, &QtMainWindow::OnCommitData);
   connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
     if (logic_ != nullptr && !destroying_) logic_->OnEndSession(true);
