@@ -56,6 +56,37 @@ velmora_leave_sudo() {
     env HOME="${home:-$HOME}" USER="${SUDO_USER:-}" LOGNAME="${SUDO_USER:-}" "$@"
 }
 
+# The start that run.sh and run-windows.sh share: "--demo" taken off the arguments
+# (velmora_demo=true), the packages installed (busybox-static too for the demo, the Japanese
+# locale when "locales" is among them), root left for the calling user, and the build folder
+# checked to be theirs. The arguments left are in velmora_args.
+#   velmora_run_preamble SCRIPT BUILD_DIR PACKAGE... -- [--demo] [VELMORA ARG...]
+velmora_run_preamble() {
+  local script="$1" build="$2"
+  shift 2
+  local packages=()
+  while [ $# -gt 0 ] && [ "$1" != "--" ]; do
+    packages+=("$1")
+    shift
+  done
+  [ $# -gt 0 ] && shift
+  local all=("$@")
+  velmora_demo=false
+  if [ "${1:-}" = "--demo" ]; then
+    velmora_demo=true
+    shift
+  fi
+  velmora_args=("$@")
+  $velmora_demo && packages+=(busybox-static)
+  velmora_need_packages "${packages[@]}"
+  case " ${packages[*]} " in *" locales "*) velmora_need_locale ja_JP.UTF-8 ;; esac
+  velmora_leave_sudo "$script" "${all[@]}"
+  if [ -e "$build" ] && [ ! -w "$build" ]; then
+    echo "velmora: $build belongs to another user (an earlier run as root?); as root: chown -R $(id -un) $build" >&2
+    exit 1
+  fi
+}
+
 # The demo host: busybox's telnet server on 127.0.0.2 port 23, logging in straight to a shell,
 # run with a command (the terminal) in user, network and process namespaces of their own, made
 # by unshare, so that no root is needed:

@@ -13,31 +13,16 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 . "$root/scripts/common.sh"
 
-arguments=("$@")
-demo=false
-if [ "${1:-}" = "--demo" ]; then
-  demo=true
-  shift
-fi
-
-packages=(cmake make mingw-w64 wine wine64 fonts-ipafont-gothic locales)
-$demo && packages+=(busybox-static)
-velmora_need_packages "${packages[@]}"
-velmora_need_locale ja_JP.UTF-8
-velmora_leave_sudo "$root/scripts/run-windows.sh" "${arguments[@]}"
-
 win="$root/build-win32"
-if [ -e "$win" ] && [ ! -w "$win" ]; then
-  echo "velmora: $win belongs to another user (an earlier run as root?); as root: chown -R $(id -un) $win" >&2
-  exit 1
-fi
+velmora_run_preamble "$root/scripts/run-windows.sh" "$win" cmake make mingw-w64 wine wine64 fonts-ipafont-gothic locales -- "$@"
+set -- "${velmora_args[@]}"
 cmake -S "$root" -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_BUILD_TESTS=OFF >/dev/null
 cmake --build "$win" -j "$(velmora_jobs)" --target velmora >/dev/null
 echo "velmora: built $win/bin/velmora.exe"
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8
-if $demo; then
+if $velmora_demo; then
   velmora_run_with_demo_host wine "$win/bin/velmora.exe" /H 127.0.0.2 "$@"
 else
   exec wine "$win/bin/velmora.exe" "$@"

@@ -12,28 +12,14 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 . "$root/scripts/common.sh"
 
-arguments=("$@")
-demo=false
-if [ "${1:-}" = "--demo" ]; then
-  demo=true
-  shift
-fi
-
-packages=(g++ cmake make qt6-base-dev fonts-ipafont-gothic)
-$demo && packages+=(busybox-static)
-velmora_need_packages "${packages[@]}"
-velmora_leave_sudo "$root/scripts/run.sh" "${arguments[@]}"
-
 build="$root/build"
-if [ -e "$build" ] && [ ! -w "$build" ]; then
-  echo "velmora: $build belongs to another user (an earlier run as root?); as root: chown -R $(id -un) $build" >&2
-  exit 1
-fi
+velmora_run_preamble "$root/scripts/run.sh" "$build" g++ cmake make qt6-base-dev fonts-ipafont-gothic -- "$@"
+set -- "${velmora_args[@]}"
 cmake -S "$root" -B "$build" -DVELMORA_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$(velmora_jobs)" --target velmora >/dev/null
 echo "velmora: built $build/bin/velmora"
 
-if $demo; then
+if $velmora_demo; then
   velmora_run_with_demo_host "$build/bin/velmora" /H 127.0.0.2 "$@"
 else
   exec "$build/bin/velmora" "$@"
