@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <algorithm>
+#include <exception>
 #include <new>
 
 #include "app/title.h"
@@ -94,7 +95,27 @@ void MainWindow::ReportConnectFailure(int error) {
   SetTitleStatus(UiString(kStrNotConnected));
 }
 
+// No exception leaves for the window system's event loop, which cannot handle one: when memory
+// runs out in the middle of a read or a command, the rest of it is dropped and the user hears
+// the alert, and the program goes on.
 void MainWindow::OnSocketEvent(SocketEvent event, int error) {
+  try {
+    HandleSocketEvent(event, error);
+  } catch (const std::exception&) {
+    EndCaretBatch();
+    window_.AlertSound();
+  }
+}
+
+void MainWindow::OnCommand(int id) {
+  try {
+    HandleCommand(id);
+  } catch (const std::exception&) {
+    window_.AlertSound();
+  }
+}
+
+void MainWindow::HandleSocketEvent(SocketEvent event, int error) {
   switch (event) {
     case SocketEvent::Connected:
       OnConnected(error);
@@ -338,7 +359,7 @@ void MainWindow::OnImeStartComposition() {
   window_.PlaceComposition(cell.left, cell.top, settings_.logFont);
 }
 
-void MainWindow::OnCommand(int id) {
+void MainWindow::HandleCommand(int id) {
   switch (id) {
     case kCmdConnect: ConnectCommand(); break;
     case kCmdDisconnect: DisconnectCommand(); break;

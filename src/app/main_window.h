@@ -150,6 +150,8 @@ class MainWindow : public ScreenObserver, public SocketEventHandler {
   void CopySelection();
   void PasteCommand();
   void SelectAllCommand();
+  void HandleSocketEvent(SocketEvent event, int error);
+  void HandleCommand(int id);
   void OnConnected(int error);
   void OnClosedByHost();
   // The selection point under client pixel (x, y): a cell boundary of the line shown there.

@@ -151,9 +151,11 @@ void TelnetNegotiator::OnSubnegotiation(uint8_t b) {
         }
         return;
       default:
+        // The command is over before its answer is made, so that an answer that cannot be
+        // made (no memory for it) leaves the stream reading text.
         trace_.Trace("[SE]\n");
-        SendEnvironIs(option);
         stream_.EndSequence();
+        SendEnvironIs(option);
         return;
     }
   }
@@ -164,13 +166,13 @@ void TelnetNegotiator::OnSubnegotiation(uint8_t b) {
     trace_.Trace("[IAC]");
   } else {
     trace_.Trace("[SE]\n");
+    stream_.EndSequence();
     switch (option) {
       case kTelOptTtype: SendTerminalType(); break;
       case kTelOptXdisploc: SendDisplayLocation(); break;
       case kTelOptNaws: SendWindowSize(); break;
       default: SendGenericIs(option); break;
     }
-    stream_.EndSequence();
   }
 }
 

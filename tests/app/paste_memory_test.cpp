@@ -131,5 +131,27 @@ TEST(PasteOutOfMemory, CopyTooLargeLeavesTheClipboard) {
   EXPECT_GT(h.window.clipboard->size(), 1500u * 25);
 }
 
+// A host's request whose answer needs a block the memory cannot give (the display location, when
+// DISPLAY is long) costs that answer and an alert, not the program: the read is dropped, the
+// connection goes on and what follows is shown.
+TEST(PasteOutOfMemory, ReadThatRunsOutOfMemoryIsDroppedWithTheAlert) {
+  const char* saved = std::getenv("DISPLAY");
+  const std::string savedDisplay = saved != nullptr ? saved : "";
+  ASSERT_EQ(setenv("DISPLAY", std::string(256u << 10, 'd').c_str(), 1), 0);
+  LoopbackPeer peer;
+  Headless h(peer.port);
+  StartAndConnect(h, peer);
+  const int beeps = Beeps(h);
+  {
+    RefuseLargeBlocks refuse(128u << 10);
+    peer.Send(std::string("\xff\xfa\x23\x01\xff\xf0", 6));
+    ASSERT_TRUE(h.PumpUntil([&] { return Beeps(h) > beeps; }));
+  }
+  peer.Send("after");
+  ASSERT_TRUE(h.PumpUntil([&] { return h.Row(0).find("after") != std::string::npos; }));
+  EXPECT_TRUE(h.logic.IsConnected());
+  if (saved != nullptr) setenv("DISPLAY", savedDisplay.c_str(), 1); else unsetenv("DISPLAY");
+}
+
 }  // namespace
 }  // namespace velmora::testing
