@@ -29,30 +29,17 @@
 #include "fuzz_check.h"
 #include "settings/terminal_size_dialog.h"
 #include "telnet/terminal_session.h"
+#include "support/random.h"
 
 const char* const velmora::fuzzing::kTargetName = "receive_fuzzer";
 
 namespace {
 
+using velmora::testing::Random;
+
 using namespace velmora;
 
 using fuzzing::Fail;
-
-// splitmix64: cheap, and the same sequence everywhere, so a crashing input replays exactly.
-class Random {
- public:
-  explicit Random(uint64_t seed) : state_(seed) {}
-  uint64_t Next() {
-    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  uint32_t Below(uint32_t n) { return n == 0 ? 0 : static_cast<uint32_t>(Next() % n); }
-
- private:
-  uint64_t state_;
-};
 
 // Walks a record's format and its arguments together: every conversion must be one the trace
 // uses, and every %s must have a string. Then formats the record into a buffer that is kept

@@ -17,38 +17,14 @@
 
 #include "screen/screen_test_support.h"
 #include "telnet/terminal_session.h"
+#include "support/random.h"
+#include "support/recording_sinks.h"
 
 namespace velmora {
 namespace {
 
-// splitmix64: the same numbers with every standard library, so a seed replays exactly.
-class Random {
- public:
-  explicit Random(uint64_t seed) : state_(seed) {}
-  uint64_t Next() {
-    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  uint32_t Below(uint32_t n) { return static_cast<uint32_t>(Next() % n); }
-  template <size_t N>
-  char Pick(const char (&s)[N]) {
-    return s[Below(N - 1)];
-  }
-
- private:
-  uint64_t state_;
-};
-
-// Formats every record (so the trace tokens' formatting runs too) and throws it away.
-class DiscardingTrace : public TraceWriter {
- protected:
-  void WriteRecord(const char* format, va_list args) override {
-    char buf[128];
-    std::vsnprintf(buf, sizeof buf, format, args);
-  }
-};
+using testing::DiscardingTrace;
+using testing::Random;
 
 // Answers the request for the live screen the way the window does.
 class LiveObserver : public NullScreenObserver {

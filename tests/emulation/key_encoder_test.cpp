@@ -1,4 +1,5 @@
 #include "emulation/key_encoder.h"
+#include "support/recording_sinks.h"
 
 #include <gtest/gtest.h>
 
@@ -8,19 +9,7 @@
 namespace velmora {
 namespace {
 
-// Keeps every byte with the path it took: 'B' for SendByte, 'C' for SendChar.
-class RecordingSink : public ByteSink {
- public:
-  void SendByte(uint8_t b) override { sent.push_back({'B', b}); }
-  void SendChar(uint8_t b) override { sent.push_back({'C', b}); }
-
-  struct Sent {
-    char path;
-    uint8_t byte;
-    bool operator==(const Sent&) const = default;
-  };
-  std::vector<Sent> sent;
-};
+using testing::RecordingSink;
 
 std::vector<RecordingSink::Sent> AsKeyBytes(const std::string& bytes) {
   std::vector<RecordingSink::Sent> out;

@@ -1,4 +1,5 @@
 #include "encoding/text_transfer.h"
+#include "support/recording_sinks.h"
 
 #include <gtest/gtest.h>
 
@@ -9,21 +10,9 @@
 namespace velmora {
 namespace {
 
+using testing::RecordingSink;
+
 using namespace std::string_literals;  // "..."s keeps embedded NULs
-
-// Keeps every byte with the path it took: 'B' for SendByte, 'C' for SendChar.
-class RecordingSink : public ByteSink {
- public:
-  void SendByte(uint8_t b) override { sent.push_back({'B', b}); }
-  void SendChar(uint8_t b) override { sent.push_back({'C', b}); }
-
-  struct Sent {
-    char path;
-    uint8_t byte;
-    bool operator==(const Sent&) const = default;
-  };
-  std::vector<Sent> sent;
-};
 
 std::vector<RecordingSink::Sent> AsTypedText(const std::string& bytes) {
   std::vector<RecordingSink::Sent> out;

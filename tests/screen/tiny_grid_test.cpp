@@ -10,14 +10,12 @@
 
 #include "screen/screen_test_support.h"
 #include "telnet/terminal_session.h"
+#include "support/recording_sinks.h"
 
 namespace velmora {
 namespace {
 
-class NoTrace : public TraceWriter {
- protected:
-  void WriteRecord(const char*, va_list) override {}
-};
+using testing::NoTrace;
 
 struct TinySession {
   testing::RecordingObserver observer;

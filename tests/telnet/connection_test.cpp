@@ -34,16 +34,18 @@
 #include "screen/screen_observer.h"
 #include "telnet/connection.h"
 #include "telnet/terminal_session.h"
-#include "telnet/host_io.h"
+#include "support/host_io.h"
+#include "support/recording_sinks.h"
+#include "support/scripted_host.h"
 
 namespace velmora {
 namespace {
 
-using testing::Clock;
 using testing::Deadline;
-using testing::kHangGuard;
 using testing::ReadExactly;
 using testing::ReadToEnd;
+using testing::NoTrace;
+using testing::ScriptedHost;
 using testing::WaitFor;
 using testing::WaitForFlag;
 using testing::WriteAll;
@@ -52,11 +54,6 @@ using testing::WriteAll;
 // Small socket buffers on both ends make a paste wait in the connection's queue for certain:
 // the kernel then holds at most some tens of kilobytes of it.
 constexpr int kSmallBuffer = 8192;
-
-class NoTrace : public TraceWriter {
- protected:
-  void WriteRecord(const char*, va_list) override {}
-};
 
 std::string Bytes(std::initializer_list<uint8_t> bytes) { return std::string(bytes.begin(), bytes.end()); }
 
@@ -95,77 +92,6 @@ std::string Pattern(size_t size) {
          << "; first difference at offset " << at << "\n  expected from " << from << ": "
          << hex(expected, from) << "\n  actual   from " << from << ": " << hex(actual, from);
 }
-
-// The host: listens on an ephemeral loopback port and runs one script on the first
-// connection, on its own thread. What the script records is read after Finish().
-class ScriptedHost {
- public:
-  using Script = std::function<void(int fd, const Deadline& clock)>;
-
-  // `receiveBuffer` > 0 makes the accepted connection's receive buffer that small.
-  explicit ScriptedHost(int receiveBuffer = 0) {
-    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenFd_ < 0) return;
-    if (receiveBuffer > 0) setsockopt(listenFd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listenFd_, 1) != 0 ||
-        getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      ::close(listenFd_);
-      listenFd_ = -1;
-      return;
-    }
-    port_ = ntohs(address.sin_port);
-  }
-
-  ~ScriptedHost() {
-    stop_ = true;
-    Finish();
-    if (listenFd_ >= 0) ::close(listenFd_);
-  }
-
-  bool ok() const { return listenFd_ >= 0; }
-  uint16_t port() const { return port_; }
-
-  void Run(Script script) {
-    thread_ = std::thread([this, script = std::move(script)] {
-      Deadline clock;
-      clock.stop = &stop_;
-      if (!WaitFor(listenFd_, POLLIN, clock)) {
-        done_ = true;
-        return;
-      }
-      const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0) {
-        accepted_ = true;
-        script(fd, clock);
-        if (!closedByScript_) ::close(fd);
-      }
-      done_ = true;
-    });
-  }
-
-  void Finish() {
-    if (thread_.joinable()) thread_.join();
-  }
-
-  bool done() const { return done_.load(); }
-  bool accepted() const { return accepted_.load(); }
-  // The script closed the descriptor itself (a reset).
-  void MarkClosed() { closedByScript_ = true; }
-
- private:
-  int listenFd_ = -1;
-  uint16_t port_ = 0;
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
-  std::atomic<bool> done_{false};
-  std::atomic<bool> accepted_{false};
-  bool closedByScript_ = false;
-};
 
 // The POSIX socket, optionally taking at most `sendLimit` bytes a send. The kernel takes all of
 // those, so no writable event follows a short send: the rule of Winsock, which posts FD_WRITE
@@ -218,11 +144,7 @@ class Terminal : public SocketEventHandler {
 
   // Runs the event loop until `done` holds, the socket is gone or the hang guard runs out.
   bool PumpUntil(const std::function<bool()>& done) {
-    const auto deadline = Clock::now() + kHangGuard;
-    while (!done()) {
-      if (Clock::now() >= deadline || !socket.PollOnce(20)) return done();
-    }
-    return true;
+    return testing::PumpUntil(done, [this] { return socket.PollOnce(20); });
   }
 
   // Connects to the host's port and waits for the connect to finish; true when it succeeded.
@@ -299,7 +221,7 @@ std::string BytesOnTheWire(const std::function<void(Terminal&)>& send) {
   bool ended = false;
   ScriptedHost host;
   EXPECT_TRUE(host.ok());
-  host.Run([&](int fd, const Deadline& clock) { ended = ReadToEnd(fd, got, 4096, clock); });
+  host.ServeOne([&](int fd, const Deadline& clock) { ended = ReadToEnd(fd, got, 4096, clock); });
   Terminal terminal(host.port());
   EXPECT_TRUE(terminal.Connect());
   send(terminal);
@@ -315,7 +237,7 @@ TEST(ConnectionConnectTest, ConnectsAndSendsWhatWasTypedMeanwhile) {
   std::string got;
   ScriptedHost host;
   ASSERT_TRUE(host.ok());
-  host.Run([&](int fd, const Deadline& clock) { ReadToEnd(fd, got, 4096, clock); });
+  host.ServeOne([&](int fd, const Deadline& clock) { ReadToEnd(fd, got, 4096, clock); });
   Terminal terminal(host.port());
 
   ASSERT_EQ(terminal.connection.ConnectToHost("127.0.0.1"), 0);
@@ -423,7 +345,7 @@ TEST(ConnectionWireTest, NegotiationAnswersGoOutOnTheConnection) {
   bool ended = false;
   ScriptedHost host;
   ASSERT_TRUE(host.ok());
-  host.Run([&](int fd, const Deadline& clock) {
+  host.ServeOne([&](int fd, const Deadline& clock) {
     const std::string requests = Bytes({0xFF, 0xFD, 0x18, 0xFF, 0xFA, 0x18, 0x01, 0xFF, 0xF0, 0xFF, 0xFD, 0x1F});
     if (!WriteAll(fd, requests, clock)) return;
     if (!ReadExactly(fd, expected.size(), got, 4096, clock)) return;
@@ -461,7 +383,7 @@ TEST(ConnectionWireTest, EachReplyReachesTheHostInOnePiece) {
   std::vector<size_t> readEnds;
   ScriptedHost host;
   ASSERT_TRUE(host.ok());
-  host.Run([&](int fd, const Deadline& clock) {
+  host.ServeOne([&](int fd, const Deadline& clock) {
     // The offers BusyBox's telnetd opens every session with, in one write.
     if (!WriteAll(fd, Bytes({0xFF, 0xFD, 0x01, 0xFF, 0xFD, 0x1F, 0xFF, 0xFB, 0x01, 0xFF, 0xFB, 0x03}), clock)) return;
     while (got.size() < expected.size()) {
@@ -495,7 +417,7 @@ TEST(ConnectionPasteTest, LargePasteArrivesWholeWithTypingBehindIt) {
   bool ended = false;
   ScriptedHost host(kSmallBuffer);
   ASSERT_TRUE(host.ok());
-  host.Run([&](int fd, const Deadline& clock) { ended = ReadToEnd(fd, got, 700, clock, /*slow=*/true); });
+  host.ServeOne([&](int fd, const Deadline& clock) { ended = ReadToEnd(fd, got, 700, clock, /*slow=*/true); });
   Terminal terminal(host.port());
   ASSERT_TRUE(terminal.Connect());
   terminal.UseSmallSendBuffer();
@@ -528,7 +450,7 @@ TEST(ConnectionPasteTest, ShortSendsAreOfferedAgainUntilTheSocketWouldBlock) {
     bool ended = false;
     ScriptedHost host(kSmallBuffer);
     ASSERT_TRUE(host.ok());
-    host.Run([&](int fd, const Deadline& clock) { ended = ReadToEnd(fd, got, 4096, clock); });
+    host.ServeOne([&](int fd, const Deadline& clock) { ended = ReadToEnd(fd, got, 4096, clock); });
     Terminal terminal(host.port());
     ASSERT_TRUE(terminal.Connect());
     terminal.UseSmallSendBuffer();
@@ -561,7 +483,7 @@ TEST(ConnectionPasteTest, RepliesQueueBehindAPasteAndAreRefusedAboveTheLimit) {
   bool ended = false;
   ScriptedHost host(kSmallBuffer);
   ASSERT_TRUE(host.ok());
-  host.Run([&](int fd, const Deadline& clock) {
+  host.ServeOne([&](int fd, const Deadline& clock) {
     if (!WaitForFlag(startReading, clock)) return;
     if (!ReadExactly(fd, pasteSize - leftAtSecondPause, got, 1000, clock)) return;
     paused = true;
@@ -609,7 +531,7 @@ TEST(ConnectionPasteTest, ReplyIsNeverCutAtTheLimit) {
   bool ended = false;
   ScriptedHost host(kSmallBuffer);
   ASSERT_TRUE(host.ok());
-  host.Run([&](int fd, const Deadline& clock) {
+  host.ServeOne([&](int fd, const Deadline& clock) {
     if (!WaitForFlag(startReading, clock)) return;
     ended = ReadToEnd(fd, got, 4096, clock);
   });
@@ -649,7 +571,7 @@ TEST(ConnectionCloseTest, ResetDuringAPasteDropsTheQueueAndClosesTheSocket) {
   std::atomic<bool> startReading{false};
   ScriptedHost host(kSmallBuffer);
   ASSERT_TRUE(host.ok());
-  host.Run([&](int fd, const Deadline& clock) {
+  host.ServeOne([&](int fd, const Deadline& clock) {
     std::string some;
     // Reading only once the paste waits: the socket is offered the paste until it would block.
     if (!WaitForFlag(startReading, clock)) return;
@@ -692,7 +614,7 @@ TEST(ConnectionCloseTest, EverythingSentIsReadBeforeTheClose) {
   bool written = false;
   ScriptedHost host;
   ASSERT_TRUE(host.ok());
-  host.Run([&](int fd, const Deadline& clock) { written = WriteAll(fd, lines, clock); });
+  host.ServeOne([&](int fd, const Deadline& clock) { written = WriteAll(fd, lines, clock); });
   Terminal terminal(host.port());
   ASSERT_TRUE(terminal.Connect());
 

@@ -31,40 +31,24 @@
 #include "settings/terminal_size_dialog.h"
 #include "telnet/connection.h"
 #include "telnet/terminal_session.h"
-#include "telnet/host_io.h"
+#include "support/host_io.h"
+#include "support/recording_sinks.h"
+#include "support/scripted_host.h"
 
 namespace velmora {
 namespace {
 
-using testing::Clock;
+using testing::NoTrace;
+using testing::RecordingReplies;
+using testing::LiveObserver;
+using testing::ScriptedHost;
+
 using testing::Deadline;
-using testing::kHangGuard;
 using testing::WaitFor;
 using testing::WaitForFlag;
 using testing::WriteAll;
 
 using namespace std::string_literals;
-
-class NoTrace : public TraceWriter {
- protected:
-  void WriteRecord(const char*, va_list) override {}
-};
-
-class RecordingReplies : public ReplySink {
- public:
-  std::vector<std::string> replies;
-  bool SendReply(std::string_view bytes) override {
-    replies.emplace_back(bytes);
-    return true;
-  }
-};
-
-// Answers the request for the live screen as the main window does.
-class LiveObserver : public NullScreenObserver {
- public:
-  ScreenModel* model = nullptr;
-  void ShowLiveScreen() override { model->ScrollView(model->ViewBottom()); }
-};
 
 // A terminal without a connection: host bytes go straight into its pipeline.
 struct Offline {
@@ -318,56 +302,6 @@ bool Read(int fd, std::string& out, size_t enough, const Deadline& deadline) {
   return true;
 }
 
-// The host: a listening socket on an ephemeral loopback port and a script on its own thread,
-// which accepts the connections it wants.
-class Host {
- public:
-  explicit Host(int receiveBuffer = 0) {
-    listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (receiveBuffer > 0) setsockopt(listen_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    if (listen_ < 0 || bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listen_, 2) != 0 ||
-        getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
-      ADD_FAILURE() << "no listening socket";
-      return;
-    }
-    port = ntohs(a.sin_port);
-  }
-  ~Host() {
-    stop_ = true;
-    Finish();
-    if (listen_ >= 0) close(listen_);
-  }
-
-  void Run(std::function<void(Host&, const Deadline&)> script) {
-    thread_ = std::thread([this, script = std::move(script)] {
-      Deadline deadline;
-      deadline.stop = &stop_;
-      script(*this, deadline);
-      done = true;
-    });
-  }
-  // The next connection, or -1.
-  int Accept(const Deadline& deadline) {
-    if (!WaitFor(listen_, POLLIN, deadline)) return -1;
-    return accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-  }
-  void Finish() {
-    if (thread_.joinable()) thread_.join();
-  }
-
-  uint16_t port = 0;
-  std::atomic<bool> done{false};
-
- private:
-  int listen_ = -1;
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
-};
-
 // The terminal wired as the main window wires it: socket, connection, and a session whose
 // replies go out on the connection; one read of at most 512 bytes per readable event.
 class Terminal : public SocketEventHandler {
@@ -403,12 +337,10 @@ class Terminal : public SocketEventHandler {
   // Polls the socket until `done` holds (bounded). Once the terminal has closed its socket
   // there is nothing to poll, but what is awaited may still come from the host's thread.
   bool PumpUntil(const std::function<bool()>& done) {
-    const auto deadline = Clock::now() + kHangGuard;
-    while (!done()) {
-      if (Clock::now() >= deadline) return done();
+    return testing::PumpUntil(done, [this] {
       if (!socket.PollOnce(20)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+      return true;
+    });
   }
   bool Connect() {
     connectError.reset();
@@ -466,15 +398,15 @@ TEST(HostilePeer, SubnegotiationFloodFromAHostThatNeverReads) {
   std::atomic<bool> written{false}, startReading{false};
   std::string got;
   bool ended = false;
-  Host host(8192);
-  host.Run([&](Host& h, const Deadline& deadline) {
+  ScriptedHost host(8192);
+  host.Run([&](ScriptedHost& h, const Deadline& deadline) {
     const int fd = h.Accept(deadline);
     if (fd < 0) return;
     written = WriteAll(fd, flood, deadline);
     if (WaitForFlag(startReading, deadline)) ended = Read(fd, got, 0, deadline);
     close(fd);
   });
-  Terminal t(host.port);
+  Terminal t(host.port());
   ASSERT_TRUE(t.Connect());
   t.UseSmallSendBuffer();
   size_t mostQueued = 0;
@@ -487,7 +419,7 @@ TEST(HostilePeer, SubnegotiationFloodFromAHostThatNeverReads) {
 
   startReading = true;
   EXPECT_TRUE(t.FlushAndEndOutput());
-  t.PumpUntil([&] { return host.done.load(); });
+  t.PumpUntil([&] { return host.done(); });
   host.Finish();
   ASSERT_TRUE(ended);
   // Whole answers, then the typed line.
@@ -524,9 +456,9 @@ TEST(HostilePeer, OneByteAtATimeInsideSequences) {
 
   std::string got;
   bool ended = false;
-  Host host;
+  ScriptedHost host;
   std::atomic<Terminal*> terminal{nullptr};
-  host.Run([&](Host& h, const Deadline& deadline) {
+  host.Run([&](ScriptedHost& h, const Deadline& deadline) {
     const int fd = h.Accept(deadline);
     if (fd < 0) return;
     for (size_t i = 0; i < stream.size(); ++i) {
@@ -539,7 +471,7 @@ TEST(HostilePeer, OneByteAtATimeInsideSequences) {
     ended = Read(fd, got, 0, deadline);
     close(fd);
   });
-  Terminal t(host.port);
+  Terminal t(host.port());
   terminal = &t;
   ASSERT_TRUE(t.Connect());
   size_t seen = 0;
@@ -557,7 +489,7 @@ TEST(HostilePeer, OneByteAtATimeInsideSequences) {
   t.afterEvent = nullptr;
   EXPECT_EQ(t.session.negotiator().localEcho, reference.session.negotiator().localEcho);  // before the close resets it
   EXPECT_TRUE(t.FlushAndEndOutput());
-  t.PumpUntil([&] { return host.done.load(); });
+  t.PumpUntil([&] { return host.done(); });
   host.Finish();
   ASSERT_TRUE(ended);
 
@@ -598,8 +530,8 @@ TEST(HostilePeer, ResetDuringAPasteLeavesNothingForTheNextConnection) {
   std::atomic<bool> reset{false};
   std::string second;
   bool ended = false;
-  Host host(8192);
-  host.Run([&](Host& h, const Deadline& deadline) {
+  ScriptedHost host(8192);
+  host.Run([&](ScriptedHost& h, const Deadline& deadline) {
     const int first = h.Accept(deadline);
     if (first < 0) return;
     std::string some;
@@ -613,7 +545,7 @@ TEST(HostilePeer, ResetDuringAPasteLeavesNothingForTheNextConnection) {
     ended = Read(next, second, 0, deadline);
     close(next);
   });
-  Terminal t(host.port);
+  Terminal t(host.port());
   ASSERT_TRUE(t.Connect());
   t.UseSmallSendBuffer();
   const std::string paste(4u << 20, 'p');
@@ -632,7 +564,7 @@ TEST(HostilePeer, ResetDuringAPasteLeavesNothingForTheNextConnection) {
   t.connection.SendData("pasted");
   t.Type("typed\n");
   EXPECT_TRUE(t.FlushAndEndOutput());
-  t.PumpUntil([&] { return host.done.load(); });
+  t.PumpUntil([&] { return host.done(); });
   host.Finish();
   EXPECT_TRUE(ended);
   EXPECT_EQ(second, "pastedtyped\r\n");

@@ -61,9 +61,13 @@
 #include "encoding/code_converter.h"
 #include "encoding/cp932.h"
 #include "telnet/terminal_session.h"
+#include "support/recording_sinks.h"
 
 namespace velmora {
 namespace {
+
+using testing::RecordingTrace;
+using testing::RecordingReplies;
 
 // One word of a case line: a quoted string (escapes decoded) or a bare word, and its repeat.
 struct Token {
@@ -248,35 +252,6 @@ const std::vector<ReceiveCaseData>& AllCases() {
   static const std::vector<ReceiveCaseData> cases = LoadCases();
   return cases;
 }
-
-// The trace as one string.
-class RecordingTrace : public TraceWriter {
- public:
-  std::string text;
-
- protected:
-  void WriteRecord(const char* format, va_list args) override {
-    va_list copy;
-    va_copy(copy, args);
-    const int n = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (n <= 0) return;
-    std::string s(static_cast<size_t>(n) + 1, '\0');
-    std::vsnprintf(s.data(), s.size(), format, args);
-    s.resize(static_cast<size_t>(n));
-    text += s;
-  }
-};
-
-// The telnet replies as one string.
-class RecordingReplies : public ReplySink {
- public:
-  std::string bytes;
-  bool SendReply(std::string_view reply) override {
-    bytes.append(reply);
-    return true;
-  }
-};
 
 class BellCountingObserver : public NullScreenObserver {
  public:

@@ -12,6 +12,7 @@
 
 #include "screen/screen_test_support.h"
 #include "telnet/terminal_session.h"
+#include "support/recording_sinks.h"
 
 namespace {
 
@@ -48,17 +49,8 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { ::operator del
 namespace velmora {
 namespace {
 
-class NoTrace : public TraceWriter {
- protected:
-  void WriteRecord(const char*, va_list) override {}
-};
-
-// The window's answer to the request for the live screen; allocates nothing.
-class LiveObserver : public NullScreenObserver {
- public:
-  ScreenModel* model = nullptr;
-  void ShowLiveScreen() override { model->ScrollView(model->ViewBottom()); }
-};
+using testing::LiveObserver;
+using testing::NoTrace;
 
 struct SteadyCase {
   const char* name;

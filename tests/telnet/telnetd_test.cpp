@@ -37,20 +37,19 @@
 #include "screen/screen_observer.h"
 #include "telnet/connection.h"
 #include "telnet/terminal_session.h"
-#include "telnet/host_io.h"
+#include "support/host_io.h"
+#include "support/loopback_host.h"
+#include "support/recording_sinks.h"
 
 namespace velmora {
 namespace {
+
+using testing::NoTrace;
 
 using testing::Clock;
 using testing::kHangGuard;
 // A prompt no shell prints by itself, so that finding it means the shell is ready.
 constexpr const char* kPrompt = "velmora-sh> ";
-
-class NoTrace : public TraceWriter {
- protected:
-  void WriteRecord(const char*, va_list) override {}
-};
 
 // Runs a program with its output thrown away; true when it exits with status 0.
 bool RunsCleanly(const std::vector<std::string>& args) {
@@ -97,23 +96,6 @@ std::string FindBusybox() {
     if (access(candidate.c_str(), X_OK) == 0 && RunsCleanly({candidate, "telnetd", "--help"})) return candidate;
   }
   return {};
-}
-
-// A loopback port nothing listens on at the moment of asking.
-uint16_t FreeLoopbackPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return 0;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  uint16_t port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  ::close(fd);
-  return port;
 }
 
 // `busybox telnetd` in the foreground on one loopback port, logging in straight to /bin/sh,
@@ -231,11 +213,7 @@ class Terminal : public SocketEventHandler {
   }
 
   bool PumpUntil(const std::function<bool()>& done) {
-    const auto deadline = Clock::now() + kHangGuard;
-    while (!done()) {
-      if (Clock::now() >= deadline || !socket.PollOnce(20)) return done();
-    }
-    return true;
+    return testing::PumpUntil(done, [this] { return socket.PollOnce(20); });
   }
 
   // One connect attempt; the error it ended with (0: connected).
@@ -329,7 +307,7 @@ class TelnetdTest : public ::testing::Test {
   // binding ends the server at once: then another port is tried.
   bool StartAndConnect() {
     for (int attempt = 0; attempt < 5; ++attempt) {
-      const uint16_t port = FreeLoopbackPort();
+      const uint16_t port = testing::RefusingPort();
       if (port == 0 || !server_.Start(busybox_, port)) continue;
       terminal_ = std::make_unique<Terminal>(port);
       const auto deadline = Clock::now() + kHangGuard;

@@ -1,7 +1,7 @@
 #pragma once
-// Bounded blocking-style I/O for a host played by a test on 127.0.0.1, on a thread of its own:
-// every wait polls in short slices against a deadline and lets go at once when the test ends
-// early. Nothing here measures time.
+// Bounded blocking-style I/O (POSIX) for a host played by a test on 127.0.0.1, on a thread of
+// its own: every wait polls in short slices against a deadline and lets go at once when the
+// test ends early. Nothing here measures time.
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -14,17 +14,9 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback_host.h"
+
 namespace velmora::testing {
-
-using Clock = std::chrono::steady_clock;
-constexpr auto kHangGuard = std::chrono::seconds(30);
-
-// A deadline, and a flag the test sets when it ends so that a host still waiting lets go.
-struct Deadline {
-  Clock::time_point until = Clock::now() + kHangGuard;
-  const std::atomic<bool>* stop = nullptr;
-  bool Passed() const { return Clock::now() >= until || (stop != nullptr && stop->load()); }
-};
 
 // Waits for `events` on fd; false when the wait ran out or poll failed.
 inline bool WaitFor(int fd, short events, const Deadline& deadline) {
