@@ -71,7 +71,7 @@ void Start(Terminal& h) {
 }
 
 // The connect command through the dialog, up to the connected state.
-void Connect(Terminal& h, LoopbackPeer& peer) {
+void Connect(Terminal& h, LoopbackHost& peer) {
   h.logic.OnCommand(kCmdConnect);
   ASSERT_EQ(h.window.title, kConnecting);
   ASSERT_TRUE(peer.Accept());
@@ -90,7 +90,7 @@ int Count(const std::vector<std::string>& calls, const std::string& call) {
 }
 
 TEST(Lifecycle, UserDisconnectShowsHostOutputUntilItCloses) {
-  LoopbackPeer peer;
+  LoopbackHost peer;
   Terminal h(peer.port);
   Start(h);
   EXPECT_EQ(h.window.title, kIdle);
@@ -142,7 +142,7 @@ TEST(Lifecycle, UserDisconnectShowsHostOutputUntilItCloses) {
 }
 
 TEST(Lifecycle, HostCloseReturnsToIdle) {
-  LoopbackPeer peer;
+  LoopbackHost peer;
   Terminal h(peer.port);
   Start(h);
   DialogChooses(h, "127.0.0.1", 1, false, false);
@@ -163,7 +163,7 @@ TEST(Lifecycle, HostCloseReturnsToIdle) {
 }
 
 TEST(Lifecycle, ConnectResetsRegionAttributeAndSavedPosition) {
-  LoopbackPeer peer;
+  LoopbackHost peer;
   Terminal h(peer.port);
   Start(h);
   ScreenModel& s = h.logic.screen();
@@ -205,7 +205,7 @@ TEST(Lifecycle, ConnectRecordsTheHostFirstInTheHistory) {
       {std::nullopt, true, std::string("127.0.0.1\0" "0\0" "vt52\0\0", 18)},
   };
   for (const Case& c : cases) {
-    LoopbackPeer peer;
+    LoopbackHost peer;
     Terminal h(peer.port);
     ASSERT_TRUE(AddHost(h.store, HistoryEntry::Make("127.0.0.1", HostEncoding::SJIS, "vt52")));
     ASSERT_TRUE(AddHost(h.store, HistoryEntry::Make("other", HostEncoding::EUC, "vt100")));
@@ -243,8 +243,8 @@ TEST(Lifecycle, FailedConnectionsAreReportedAndOfferToForgetTheHost) {
     for (const History history : {History::Absent, History::AnswerYes, History::AnswerNo}) {
       SCOPED_TRACE(std::string(failure == Failure::Refused ? "refused" : "unresolvable") + " " +
                    std::to_string(static_cast<int>(history)));
-      LoopbackPeer peer;
-      peer.CloseListener();  // nobody listens on the port any more
+      LoopbackHost peer;
+      peer.CloseListeners();  // nobody listens on the port any more
       Terminal h(peer.port);
       const std::string host = failure == Failure::Refused ? "127.0.0.1" : unresolvable;
       if (history != History::Absent) {
@@ -302,7 +302,7 @@ TEST(Lifecycle, FailedConnectionsAreReportedAndOfferToForgetTheHost) {
 // IPv4 or IPv6; the title and the history keep the text as typed, beside the same host without
 // a port.
 void ConnectsThroughTheHostText(int family, const std::string& address) {
-  LoopbackPeer peer(0, family);
+  LoopbackHost peer({family == AF_INET6 ? "::1" : "127.0.0.1"});
   if (peer.port == 0) GTEST_SKIP() << "this machine has no " << address << " loopback to listen on";
   Terminal h;  // no port of the tests' own: only the host text names it
   ASSERT_TRUE(AddHost(h.store, HistoryEntry::Make(address, HostEncoding::EUC, "vt100")));
@@ -336,7 +336,7 @@ TEST(Lifecycle, ARefusedAddressGoesOnToTheNext) {
   }
   const auto second = std::find_if(families.begin(), families.end(), [&](int f) { return f != families[0]; });
   if (second == families.end()) GTEST_SKIP() << "\"localhost\" has addresses of one family only here";
-  LoopbackPeer peer(0, *second);  // the first address's family has nobody on the port
+  LoopbackHost peer({*second == AF_INET6 ? "::1" : "127.0.0.1"});  // the first address's family has nobody on the port
   ASSERT_NE(peer.port, 0);
   Terminal h;
   const std::string text = "localhost:" + std::to_string(peer.port);
@@ -350,7 +350,7 @@ TEST(Lifecycle, ARefusedAddressGoesOnToTheNext) {
   // Every address refuses: one failure, with the system's text.
   peer.CloseConnection();
   ASSERT_TRUE(h.PumpUntil([&] { return h.window.title == kIdle; }));
-  peer.CloseListener();
+  peer.CloseListeners();
   DialogChooses(h, text, 0, false, false);
   h.logic.OnCommand(kCmdConnect);
   ASSERT_TRUE(h.PumpUntil([&] { return !h.window.messages.empty(); }));
@@ -562,7 +562,7 @@ TEST(Lifecycle, BytesArrivingWithTheCloseAreShownBeforeTheTitleChanges) {
 
   for (const bool eventFirst : {false, true}) {
     SCOPED_TRACE(eventFirst ? "close event before any read" : "events as polled");
-    LoopbackPeer peer;
+    LoopbackHost peer;
     Terminal h(peer.port);
     Start(h);
     DialogChooses(h, "127.0.0.1", 1, false, false);
@@ -587,7 +587,7 @@ TEST(Lifecycle, BytesArrivingWithTheCloseAreShownBeforeTheTitleChanges) {
 }
 
 TEST(Lifecycle, CloseResetsTelnetOptionsAndKanjiMode) {
-  LoopbackPeer peer;
+  LoopbackHost peer;
   Terminal h(peer.port);
   Start(h);
   DialogChooses(h, "127.0.0.1", 1, false, false);
@@ -620,7 +620,7 @@ TEST(Lifecycle, CloseResetsTelnetOptionsAndKanjiMode) {
 }
 
 TEST(Lifecycle, AutoCloseAfterHostLogoutButNotAfterUserDisconnect) {
-  LoopbackPeer peer;
+  LoopbackHost peer;
   Terminal h(peer.port);
   Start(h);
   DialogChooses(h, "127.0.0.1", 1, false, true);
@@ -656,7 +656,7 @@ TEST(Lifecycle, AutoCloseAfterHostLogoutButNotAfterUserDisconnect) {
 }
 
 TEST(Lifecycle, AutoCloseFromStoredSettingOnStartupConnection) {
-  LoopbackPeer peer;
+  LoopbackHost peer;
   Terminal h(peer.port);
   h.store.Put(kKey, "auto close", kRegDword, Le32(1));
   h.logic.LoadSettingsAndCommandLine("/H 127.0.0.1");
@@ -689,7 +689,7 @@ TEST(Lifecycle, CancelledConnectionDialogKeepsEverything) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.commandLine);
-    LoopbackPeer peer;
+    LoopbackHost peer;
     Terminal h(peer.port);
     ASSERT_TRUE(AddHost(h.store, HistoryEntry::Make("other", HostEncoding::SJIS, "vt100")));
     ASSERT_TRUE(AddHost(h.store, HistoryEntry::Make("recent", HostEncoding::EUC, "vt52")));
@@ -745,7 +745,7 @@ std::string FirstDifference(const std::string& got, const std::string& want) {
 }
 
 TEST(Lifecycle, LongPasteToASlowReaderArrivesWholeAndInOrder) {
-  LoopbackPeer peer(16384);
+  LoopbackHost peer(16384);
   Terminal h(peer.port);
   Start(h);
   DialogChooses(h, "127.0.0.1", 1, false, false);  // Shift-JIS: the text goes out as it is
@@ -776,7 +776,7 @@ TEST(Lifecycle, LongPasteToASlowReaderArrivesWholeAndInOrder) {
 }
 
 TEST(Lifecycle, ResetByTheHostDropsWaitingOutput) {
-  LoopbackPeer peer(16384);
+  LoopbackHost peer(16384);
   Terminal h(peer.port);
   Start(h);
   DialogChooses(h, "127.0.0.1", 1, false, false);
@@ -792,7 +792,7 @@ TEST(Lifecycle, ResetByTheHostDropsWaitingOutput) {
 }
 
 TEST(Lifecycle, PasteInEachHostEncoding) {
-  LoopbackPeer peer;
+  LoopbackHost peer;
   Terminal h(peer.port);
   Start(h);
   DialogChooses(h, "127.0.0.1", 0, false, false);

@@ -14,7 +14,7 @@ namespace {
 const std::string kKey = "SOFTWARE\\ostrin\\Velmora";
 
 TEST(MainWindow, WholeSession) {
-  LoopbackPeer peer;
+  LoopbackHost peer;
   Headless h(peer.port);
   h.store.Put(kKey, "columns", kRegDword, Le32(80));
   h.logic.LoadSettingsAndCommandLine("/H 127.0.0.1 /C utf8 /T vt100");
@@ -168,7 +168,7 @@ TEST(MainWindow, ScrollRepaintsTheSelectionRows) {
 // The caret follows the cursor once per read of the host's output, however many characters the
 // read wrote.
 TEST(MainWindow, CaretIsPlacedOncePerRead) {
-  LoopbackPeer peer;
+  LoopbackHost peer;
   Headless h(peer.port);
   h.logic.LoadSettingsAndCommandLine("/H 127.0.0.1 /C sjis");
   ASSERT_TRUE(h.logic.OnCreate());
@@ -204,7 +204,7 @@ TEST(MainWindow, NotConnected) {
 }
 
 TEST(MainWindow, MenuStates) {
-  LoopbackPeer peer;
+  LoopbackHost peer;
   Headless h(peer.port);
   h.logic.LoadSettingsAndCommandLine("/Csjis");
   ASSERT_TRUE(h.logic.OnCreate());
@@ -305,7 +305,7 @@ TEST(MainWindow, ColoursCompositionAndScrolling) {
 // Text from the keyboard or the input method, as code page 932 bytes, reaches an EUC host
 // character by character and is echoed as typed.
 TEST(MainWindow, TypedTextIsRoutedByCharacter) {
-  LoopbackPeer peer;
+  LoopbackHost peer;
   Headless h(peer.port);
   h.logic.LoadSettingsAndCommandLine("/H 127.0.0.1 /C euc");
   ASSERT_TRUE(h.logic.OnCreate());

@@ -56,7 +56,7 @@ struct RefuseLargeBlocks {
   ~RefuseLargeBlocks() { gRefuseFrom = SIZE_MAX; }
 };
 
-void StartAndConnect(Headless& h, LoopbackPeer& peer) {
+void StartAndConnect(Headless& h, LoopbackHost& peer) {
   h.logic.LoadSettingsAndCommandLine("");
   ASSERT_TRUE(h.logic.OnCreate());
   h.window.connectDialog = [](ConnectDialogModel& model, ConnectDialogState& state) {
@@ -83,7 +83,7 @@ TEST(PasteOutOfMemory, AbandonedWholeWithTheAlertAndTypingGoesOn) {
     std::size_t refuseFrom;
   };
   const std::size_t size = 1u << 20;
-  LoopbackPeer peer;
+  LoopbackHost peer;
   Headless h(peer.port);
   StartAndConnect(h, peer);
   h.window.clipboard = std::string(size / 2, 'a') + std::string(size / 4, '\xb1') + std::string(size / 8, '\x82') +
@@ -113,7 +113,7 @@ TEST(PasteOutOfMemory, AbandonedWholeWithTheAlertAndTypingGoesOn) {
 
 // Copying a selection larger than the memory left keeps the clipboard as it was.
 TEST(PasteOutOfMemory, CopyTooLargeLeavesTheClipboard) {
-  LoopbackPeer peer;
+  LoopbackHost peer;
   Headless h(peer.port);
   StartAndConnect(h, peer);
   std::string lines;
@@ -138,7 +138,7 @@ TEST(PasteOutOfMemory, ReadThatRunsOutOfMemoryIsDroppedWithTheAlert) {
   const char* saved = std::getenv("DISPLAY");
   const std::string savedDisplay = saved != nullptr ? saved : "";
   ASSERT_EQ(setenv("DISPLAY", std::string(256u << 10, 'd').c_str(), 1), 0);
-  LoopbackPeer peer;
+  LoopbackHost peer;
   Headless h(peer.port);
   StartAndConnect(h, peer);
   const int beeps = Beeps(h);

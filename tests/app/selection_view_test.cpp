@@ -351,7 +351,7 @@ TEST(SelectionView, RightButtonCopiesClearsThenPastesWhenConnected) {
     EXPECT_EQ(h.window.calls, (std::vector<std::string>{"clipboard set", "inval 0,0-48,16"}));
     EXPECT_EQ(h.logic.connection().queuedBytes(), 0u);
   }
-  LoopbackPeer peer;
+  LoopbackHost peer;
   Headless h(peer.port);
   Start(h, "/H 127.0.0.1 /C sjis");
   h.logic.ConnectAtStart();
@@ -503,7 +503,7 @@ TEST(SelectionView, ScrollingHidesAndShowsTheCaret) {
 }
 
 TEST(SelectionView, HostOutputMovesTheViewWhileTheSelectionKeepsItsLines) {
-  LoopbackPeer peer;
+  LoopbackHost peer;
   Headless h(peer.port);
   Start(h, "/H 127.0.0.1 /C sjis");
   h.logic.ConnectAtStart();

@@ -19,7 +19,7 @@ const std::string kNihongoUtf8 = "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e";
 const std::string kNihongoSjis = "\x93\xfa\x96\x7b\x8c\xea";
 
 TEST(Session, ConnectReadSelectCopyPasteScrollDisconnect) {
-  LoopbackPeer peer;
+  LoopbackHost peer;
   Headless h(peer.port);
   h.logic.LoadSettingsAndCommandLine("");
   ASSERT_TRUE(h.logic.OnCreate());

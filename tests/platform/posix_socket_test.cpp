@@ -72,7 +72,7 @@ class SeveralAddressSocket : public PosixSocket, public SocketEventHandler {
 };
 
 TEST(PosixSocket, EachAddressIsTriedUntilOneConnects) {
-  LoopbackPeer peer;  // on 127.0.0.1 only: 127.0.0.2 and 127.0.0.3 refuse on its port
+  LoopbackHost peer;  // on 127.0.0.1 only: 127.0.0.2 and 127.0.0.3 refuse on its port
   const struct {
     const char* name;
     std::vector<std::string> hosts;

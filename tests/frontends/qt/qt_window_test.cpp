@@ -72,7 +72,7 @@ struct Program {
     logic.ConnectAtStart();
   }
   // Runs the event loop until `done` holds (at most 30 s); the peer reads what arrives.
-  bool Until(const std::function<bool()>& done, LoopbackPeer* peer = nullptr) {
+  bool Until(const std::function<bool()>& done, LoopbackHost* peer = nullptr) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!done()) {
       if (std::chrono::steady_clock::now() > deadline) {
@@ -176,7 +176,7 @@ class QtWindowTest : public ::testing::Test {
     w.action(kCmdFont)->trigger();
   }
 
-  LoopbackPeer peer;
+  LoopbackHost peer;
   std::unique_ptr<Program> program;
 };
 
@@ -270,7 +270,7 @@ TEST_F(QtWindowTest, WindowFitsTheGridAndTypingReachesTheHost) {
 // test's own peer, which the socket would take without a port) and shows the text as typed.
 TEST_F(QtWindowTest, HostTextWithPortReachesThatPortOverIPv4AndIPv6) {
   for (const int family : {AF_INET, AF_INET6}) {
-    LoopbackPeer other(0, family);
+    LoopbackHost other({family == AF_INET6 ? "::1" : "127.0.0.1"});
     if (other.port == 0) {
       std::printf("[  SKIPPED ] no IPv6 loopback to listen on here\n");
       continue;
