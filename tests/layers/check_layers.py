@@ -34,8 +34,8 @@ def demangle(names):
 def main(argv):
     nm = argv[1]
     uses, archives = {}, {}
-    for spec in argv[2:]:
-        name, rest = spec.split("=", 1)
+    for layer_arg in argv[2:]:
+        name, rest = layer_arg.split("=", 1)
         archive, _, deps = rest.partition(":")
         archives[name] = archive
         uses[name] = [d for d in deps.split(",") if d]
