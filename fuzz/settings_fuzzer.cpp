@@ -25,7 +25,7 @@
 #include "fuzz_check.h"
 #include "platform/posix/reg_file_store.h"
 #include "settings/host_history.h"
-#include "settings/memory_store.h"
+#include "support/memory_store.h"
 #include "settings/settings_store.h"
 
 const char* const velmora::fuzzing::kTargetName = "settings_fuzzer";

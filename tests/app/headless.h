@@ -21,7 +21,7 @@
 #include "app/main_window.h"
 #include "platform/posix/posix_socket.h"
 #include "recording_window.h"
-#include "settings/memory_store.h"
+#include "support/memory_store.h"
 #include "support/loopback_host.h"
 
 namespace velmora::testing {

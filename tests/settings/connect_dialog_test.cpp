@@ -2,9 +2,9 @@
 // and what OK and Cancel leave behind.
 #include <gtest/gtest.h>
 
-#include "memory_store.h"
 #include "settings/connect_dialog.h"
 #include "settings/host_history.h"
+#include "support/connect_dialog_values.h"
 
 namespace velmora::testing {
 namespace {
@@ -13,13 +13,9 @@ const std::string kKey = "SOFTWARE\\ostrin\\Velmora";
 const std::string kHistory = "SOFTWARE\\ostrin\\Velmora\\most recently used";
 
 // The values the dialog works on, and a store holding the history.
-struct Dialog {
-  MemoryStore store;
-  std::string hostName;
-  HostEncoding encoding = HostEncoding::EUC;
-  std::string terminalType = "vt100";
-  Settings settings;
-  ConnectDialogModel Model() { return ConnectDialogModel(store, hostName, encoding, terminalType, settings); }
+struct Dialog : ConnectDialogValues {
+  // A model over the values (it keeps nothing of its own, so a copy is as good as a new one).
+  ConnectDialogModel Model() { return model; }
   // Slot 0 holds a (UTF-8, vt52), slot 1 b (EUC, vt100).
   void RememberAB() {
     ASSERT_TRUE(AddHost(store, HistoryEntry::Make("b", HostEncoding::EUC, "vt100")));

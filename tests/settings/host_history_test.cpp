@@ -1,7 +1,7 @@
 // The ten history slots: their bytes, the order of hosts, gaps and damaged slots.
 #include <gtest/gtest.h>
 
-#include "memory_store.h"
+#include "support/memory_store.h"
 #include "settings/host_history.h"
 
 namespace velmora::testing {

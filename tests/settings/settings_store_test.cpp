@@ -1,7 +1,7 @@
 // Loading and saving the settings groups through a store that follows the registry's rules.
 #include <gtest/gtest.h>
 
-#include "memory_store.h"
+#include "support/memory_store.h"
 #include "settings/settings_store.h"
 
 namespace velmora::testing {

@@ -38,7 +38,8 @@
 #include "frontends/qt/qt_dialogs.h"
 #include "frontends/qt/qt_text.h"
 #include "settings/host_history.h"
-#include "settings/memory_store.h"
+#include "support/connect_dialog_values.h"
+#include "support/memory_store.h"
 
 namespace velmora::testing {
 namespace {
@@ -243,14 +244,7 @@ TEST(QtDialogs, AreBuiltFromTheirLayouts) {
 
 // --- connection dialog ---
 
-struct ConnectValues {
-  MemoryStore store;
-  std::string hostName;
-  HostEncoding encoding = HostEncoding::EUC;
-  std::string terminalType = "vt100";
-  Settings settings;
-  ConnectDialogModel model{store, hostName, encoding, terminalType, settings};
-
+struct ConnectValues : ConnectDialogValues {
   // Most recent first: alpha.example (UTF-8, vt52), b (EUC, vt100), 日本 (Shift-JIS, vt100) and
   // odd, whose encoding digit is none of the three.
   ConnectValues() {

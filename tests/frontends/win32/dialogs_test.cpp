@@ -20,7 +20,8 @@
 #include "frontends/win32/win32_test_support.h"
 #include "frontends/win32/win32_text.h"
 #include "settings/host_history.h"
-#include "settings/memory_store.h"
+#include "support/connect_dialog_values.h"
+#include "support/memory_store.h"
 
 namespace velmora::testing {
 namespace {
@@ -272,14 +273,7 @@ class FixedSystemColors : public SystemColors {
 };
 
 // The values the connection dialog works on, with a history in a memory store.
-struct ConnectFixture {
-  MemoryStore store;
-  std::string hostName;
-  HostEncoding encoding = HostEncoding::EUC;
-  std::string terminalType = "vt100";
-  Settings settings;
-  ConnectDialogModel model{store, hostName, encoding, terminalType, settings};
-
+struct ConnectFixture : ConnectDialogValues {
   // Puts a host into the next history slot (the first is the most recent), with the encoding
   // digit as stored.
   void Remember(const std::string& host, char encodingDigit, const std::string& type) {

@@ -1,6 +1,6 @@
 #pragma once
-// What the Win32 window's tests share: a registry root of their own, a telnet host played on
-// loopback with plain Winsock, a message pump that never waits forever, and an answerer for the
+// What the Win32 window's tests share: a registry root of their own, Winsock for the support
+// library's loopback host, a message pump that never waits forever, and an answerer for the
 // message boxes and dialogs the window opens while the test waits.
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "frontends/win32/win32_text.h"
+#include "support/loopback_host.h"
 
 namespace velmora::testing {
 
@@ -112,143 +113,6 @@ struct WinsockSession {
   }
   bool ok = false;
 };
-
-// A telnet host played on loopback: it listens on one port of one or more loopback addresses
-// (IPv4, or IPv6 such as "::1") and talks to one connection at a time. Blocking reads wait a
-// bounded time, so it also works from a thread of its own.
-class LoopbackHost {
- public:
-  explicit LoopbackHost(const std::vector<std::string>& addresses = {"127.0.0.1"}) {
-    for (const std::string& address : addresses) {
-      const bool ipv6 = address.find(':') != std::string::npos;
-      SOCKET s = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
-      sockaddr_in a{};
-      a.sin_family = AF_INET;
-      a.sin_addr.s_addr = inet_addr(address.c_str());
-      a.sin_port = htons(port);
-      sockaddr_in6 a6{};
-      a6.sin6_family = AF_INET6;
-      a6.sin6_port = htons(port);
-      sockaddr* bound = ipv6 ? reinterpret_cast<sockaddr*>(&a6) : reinterpret_cast<sockaddr*>(&a);
-      int length = ipv6 ? sizeof a6 : sizeof a;
-      if (s == INVALID_SOCKET || (ipv6 && inet_pton(AF_INET6, address.c_str(), &a6.sin6_addr) != 1) ||
-          bind(s, bound, length) != 0 || listen(s, 4) != 0) {
-        // Where IPv6 is missing, the test sees no listener (ok()) and says why it stops.
-        if (!ipv6) ADD_FAILURE() << "cannot listen on " << address << ":" << port;
-        if (s != INVALID_SOCKET) closesocket(s);
-        continue;
-      }
-      if (port == 0) {
-        getsockname(s, bound, &length);
-        port = ntohs(ipv6 ? a6.sin6_port : a.sin_port);
-      }
-      listeners_.push_back(s);
-    }
-  }
-  // Whether it listens on any address.
-  bool ok() const { return !listeners_.empty(); }
-  ~LoopbackHost() {
-    CloseConnection();
-    CloseListeners();
-  }
-  LoopbackHost(const LoopbackHost&) = delete;
-  LoopbackHost& operator=(const LoopbackHost&) = delete;
-
-  // The next connection, on any of the addresses; false after `seconds` without one. With a
-  // `pump`, the caller's thread keeps handling its messages while it waits.
-  bool Accept(int seconds = 30, const std::function<void()>& pump = nullptr) {
-    CloseConnection();
-    received.clear();
-    sawEnd = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-      fd_set ready;
-      FD_ZERO(&ready);
-      for (SOCKET s : listeners_) FD_SET(s, &ready);
-      timeval wait{0, 10000};
-      if (select(0, &ready, nullptr, nullptr, &wait) > 0) {
-        for (SOCKET s : listeners_) {
-          if (FD_ISSET(s, &ready)) {
-            connection_ = accept(s, nullptr, nullptr);
-            return connection_ != INVALID_SOCKET;
-          }
-        }
-      }
-      if (pump) pump();
-    }
-    return false;
-  }
-  bool Send(const std::string& bytes) {
-    return connection_ != INVALID_SOCKET &&
-           send(connection_, bytes.data(), static_cast<int>(bytes.size()), 0) == static_cast<int>(bytes.size());
-  }
-  // Takes what has arrived without waiting into `received`; notes the terminal's end of output.
-  void ReadAvailable() {
-    for (;;) {
-      if (connection_ == INVALID_SOCKET) return;
-      fd_set ready;
-      FD_ZERO(&ready);
-      FD_SET(connection_, &ready);
-      timeval now{0, 0};
-      if (select(0, &ready, nullptr, nullptr, &now) <= 0) return;
-      char buffer[4096];
-      const int n = recv(connection_, buffer, sizeof buffer, 0);
-      if (n <= 0) {
-        sawEnd = true;
-        return;
-      }
-      received.append(buffer, static_cast<size_t>(n));
-    }
-  }
-  // Waits (at most `seconds`) until `count` bytes arrived, and takes them all.
-  std::string Read(size_t count, int seconds = 30, const std::function<void()>& pump = nullptr) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (received.size() < count && !sawEnd && std::chrono::steady_clock::now() < deadline) {
-      ReadAvailable();
-      if (pump) {
-        pump();
-      } else {
-        Sleep(1);
-      }
-    }
-    return Take();
-  }
-  std::string Take() {
-    std::string out;
-    out.swap(received);
-    return out;
-  }
-  // The host logs the user out.
-  void CloseConnection() {
-    if (connection_ != INVALID_SOCKET) closesocket(connection_);
-    connection_ = INVALID_SOCKET;
-  }
-  void CloseListeners() {
-    for (SOCKET s : listeners_) closesocket(s);
-    listeners_.clear();
-  }
-
-  uint16_t port = 0;
-  std::string received;
-  bool sawEnd = false;
-
- private:
-  std::vector<SOCKET> listeners_;
-  SOCKET connection_ = INVALID_SOCKET;
-};
-
-// A loopback port nobody listens on: connecting there is refused.
-inline uint16_t RefusingPort() {
-  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  int length = sizeof a;
-  getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
-  closesocket(s);
-  return ntohs(a.sin_port);
-}
 
 // The thread's messages, handled as the program's loop handles them (accelerators, key
 // translation), until `done` holds; false after `seconds`. A quit message is kept in `quit`.
