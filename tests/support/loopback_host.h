@@ -4,8 +4,7 @@
 // the host says and reads back what the terminal sent. Every wait is bounded, so it also works
 // from a thread of its own; nothing here measures time.
 //
-// One interface over two socket APIs: loopback_host_posix.cpp (BSD sockets) and
-// loopback_host_win32.cpp (Winsock, whose caller has started Winsock).
+// One implementation for BSD sockets and Winsock (on Windows the caller has started Winsock).
 #include <atomic>
 #include <chrono>
 #include <cstddef>
