@@ -35,6 +35,7 @@
 #include "telnet/connection.h"
 #include "telnet/terminal_session.h"
 #include "support/host_io.h"
+#include "support/loopback_terminal.h"
 #include "support/recording_sinks.h"
 #include "support/scripted_host.h"
 
@@ -44,7 +45,6 @@ namespace {
 using testing::Deadline;
 using testing::ReadExactly;
 using testing::ReadToEnd;
-using testing::NoTrace;
 using testing::ScriptedHost;
 using testing::WaitFor;
 using testing::WaitForFlag;
@@ -105,107 +105,8 @@ class ShortSendSocket : public PosixSocket {
   size_t sendLimit = 0;
 };
 
-// The terminal as the main window runs it: the socket, the connection and a session whose
-// telnet replies go out on the connection, with the window's socket event handling.
-class Terminal : public SocketEventHandler {
- public:
-  explicit Terminal(uint16_t port) : socket(port), connection(socket), session(observer, trace, connection) {
-    socket.SetEventHandler(this);
-    if (!session.screen().CreateLineStore()) ADD_FAILURE() << "cannot create the line store";
-    session.screen().ResetForConnection();
-  }
-
-  void OnSocketEvent(SocketEvent event, int error) override {
-    events.push_back(event);
-    switch (event) {
-      case SocketEvent::Connected:
-        connectError = error;
-        connection.OnConnected(error);
-        if (error != 0) socket.Close();
-        break;
-      case SocketEvent::Readable:
-        Receive();
-        break;
-      case SocketEvent::Writable:
-        connection.OnWritable();
-        break;
-      case SocketEvent::Closed: {
-        closeError = error;
-        receivedAtClose = received.size();
-        for (int i = 0; i < 1 << 20 && Receive(); ++i) {
-        }
-        drainedAtClose = received.size() - receivedAtClose;
-        socket.Close();
-        connection.DropQueue();
-        break;
-      }
-    }
-  }
-
-  // Runs the event loop until `done` holds, the socket is gone or the hang guard runs out.
-  bool PumpUntil(const std::function<bool()>& done) {
-    return testing::PumpUntil(done, [this] { return socket.PollOnce(20); });
-  }
-
-  // Connects to the host's port and waits for the connect to finish; true when it succeeded.
-  bool Connect() {
-    if (connection.ConnectToHost("127.0.0.1") != 0) return false;
-    return PumpUntil([this] { return connectError.has_value(); }) && *connectError == 0;
-  }
-
-  // Makes the kernel's send buffer small, so that what it cannot take waits in the queue.
-  void UseSmallSendBuffer() {
-    int size = kSmallBuffer;
-    setsockopt(socket.fd(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
-  }
-
-  // Sends everything waiting, then ends the output so that the host sees the end of the stream.
-  bool FlushAndEndOutput() {
-    const bool flushed = PumpUntil([this] { return connection.queuedBytes() == 0; });
-    socket.ShutdownSend();
-    return flushed;
-  }
-
-  // Bytes as if they had come from the host, outside the socket: lets a test place a telnet
-  // request at an exact point of its own output.
-  void AsIfReceived(std::string_view bytes) {
-    for (const char c : bytes) session.pipeline().ReceiveByte(static_cast<uint8_t>(c));
-  }
-
-  // The text of screen row r, spaces at the end removed.
-  std::string Row(int32_t r) const {
-    const TerminalLine* line = session.screen().ScreenLine(r);
-    std::string text(reinterpret_cast<const char*>(line->text.get()), static_cast<size_t>(line->width));
-    return text.substr(0, text.find_last_not_of(' ') + 1);
-  }
-
-  bool Saw(SocketEvent event) const { return std::find(events.begin(), events.end(), event) != events.end(); }
-
-  NullScreenObserver observer;
-  NoTrace trace;
-  ShortSendSocket socket;
-  Connection connection;
-  TerminalSession session;
-
-  std::vector<SocketEvent> events;
-  std::optional<int> connectError;
-  std::optional<int> closeError;
-  std::string received;
-  size_t receivedAtClose = 0;
-  size_t drainedAtClose = 0;
-
- private:
-  // One read of at most 512 bytes, every byte through the receive pipeline. False when nothing
-  // was read.
-  bool Receive() {
-    uint8_t buf[512];
-    const long n = socket.Receive(buf, sizeof buf);
-    if (n <= 0) return false;
-    received.append(reinterpret_cast<const char*>(buf), static_cast<size_t>(n));
-    for (long i = 0; i < n; ++i) session.pipeline().ReceiveByte(buf[i]);
-    return true;
-  }
-};
+// The terminal as the main window runs it, over a socket that may take few bytes a send.
+using Terminal = testing::LoopbackTerminal<ShortSendSocket>;
 
 // Keeps the terminal's events going until the host's script has ended (its close may end the
 // terminal's socket first), then joins the host.
@@ -458,7 +359,7 @@ TEST(ConnectionPasteTest, ShortSendsAreOfferedAgainUntilTheSocketWouldBlock) {
 
     const std::string paste = Pattern(c.pasteSize);
     for (const char ch : std::string("ls\n")) terminal.connection.SendChar(static_cast<uint8_t>(ch));
-    terminal.AsIfReceived(Bytes({0xFF, 0xFD, 0x18}));
+    terminal.Feed(Bytes({0xFF, 0xFD, 0x18}));
     terminal.connection.SendData(paste);
     for (const char ch : std::string("pwd\n")) terminal.connection.SendChar(static_cast<uint8_t>(ch));
 
@@ -499,7 +400,7 @@ TEST(ConnectionPasteTest, RepliesQueueBehindAPasteAndAreRefusedAboveTheLimit) {
   terminal.connection.SendData(paste);
   size_t waiting = terminal.connection.queuedBytes();
   ASSERT_GT(waiting, Connection::kReplyQueueLimit);
-  terminal.AsIfReceived(doTtype);
+  terminal.Feed(doTtype);
   EXPECT_EQ(terminal.connection.queuedBytes(), waiting) << "a reply above the limit is refused";
   for (const char c : std::string("typed\n")) terminal.connection.SendChar(static_cast<uint8_t>(c));
   EXPECT_EQ(terminal.connection.queuedBytes(), waiting + 7) << "typed bytes are kept above the limit";
@@ -510,7 +411,7 @@ TEST(ConnectionPasteTest, RepliesQueueBehindAPasteAndAreRefusedAboveTheLimit) {
   waiting = terminal.connection.queuedBytes();
   ASSERT_LE(waiting, leftAtSecondPause + 7);
   ASSERT_GT(waiting, 0u) << "the kernel took the whole rest of the paste; the socket buffers are larger than asked";
-  terminal.AsIfReceived(doTtype);
+  terminal.Feed(doTtype);
   EXPECT_EQ(terminal.connection.queuedBytes(), waiting + 3) << "a reply below the limit waits behind the paste";
   for (const char c : std::string("after\n")) terminal.connection.SendChar(static_cast<uint8_t>(c));
 
@@ -548,7 +449,7 @@ TEST(ConnectionPasteTest, ReplyIsNeverCutAtTheLimit) {
   terminal.connection.SendData(fill);
   ASSERT_EQ(terminal.connection.queuedBytes(), Connection::kReplyQueueLimit);
 
-  terminal.AsIfReceived(Bytes({0xFF, 0xFD, 0x18}));
+  terminal.Feed(Bytes({0xFF, 0xFD, 0x18}));
   const size_t added = terminal.connection.queuedBytes() - Connection::kReplyQueueLimit;
   EXPECT_TRUE(added == 0 || added == 3) << "the reply put " << added << " of its 3 bytes in the queue";
   terminal.connection.SendChar('x');
@@ -597,7 +498,7 @@ TEST(ConnectionCloseTest, ResetDuringAPasteDropsTheQueueAndClosesTheSocket) {
   // Anything typed or answered afterwards is dropped quietly.
   terminal.connection.SendChar('a');
   terminal.connection.SendData("more");
-  terminal.AsIfReceived(Bytes({0xFF, 0xFD, 0x1F}));
+  terminal.Feed(Bytes({0xFF, 0xFD, 0x1F}));
   terminal.connection.OnWritable();
   EXPECT_EQ(terminal.connection.queuedBytes(), 0u);
   EXPECT_FALSE(terminal.socket.PollOnce(0));

@@ -39,12 +39,12 @@
 #include "telnet/terminal_session.h"
 #include "support/host_io.h"
 #include "support/loopback_host.h"
+#include "support/loopback_terminal.h"
 #include "support/recording_sinks.h"
 
 namespace velmora {
 namespace {
 
-using testing::NoTrace;
 
 using testing::Clock;
 using testing::kHangGuard;
@@ -180,41 +180,10 @@ class TelnetServer {
   gid_t shellGid_ = 0;
 };
 
-// The terminal as the main window runs it.
-class Terminal : public SocketEventHandler {
+// The terminal as the main window runs it, with what the shell session asks of its screen.
+class Terminal : public testing::LoopbackTerminal<> {
  public:
-  explicit Terminal(uint16_t port) : socket(port), connection(socket), session(observer, trace, connection) {
-    socket.SetEventHandler(this);
-    if (!session.screen().CreateLineStore()) ADD_FAILURE() << "cannot create the line store";
-    session.screen().ResetForConnection();
-  }
-
-  void OnSocketEvent(SocketEvent event, int error) override {
-    switch (event) {
-      case SocketEvent::Connected:
-        connectError = error;
-        connection.OnConnected(error);
-        if (error != 0) socket.Close();
-        break;
-      case SocketEvent::Readable:
-        Receive();
-        break;
-      case SocketEvent::Writable:
-        connection.OnWritable();
-        break;
-      case SocketEvent::Closed:
-        closed = true;
-        for (int i = 0; i < 1 << 20 && Receive(); ++i) {
-        }
-        socket.Close();
-        connection.DropQueue();
-        break;
-    }
-  }
-
-  bool PumpUntil(const std::function<bool()>& done) {
-    return testing::PumpUntil(done, [this] { return socket.PollOnce(20); });
-  }
+  using LoopbackTerminal::LoopbackTerminal;
 
   // One connect attempt; the error it ended with (0: connected).
   int ConnectOnce() {
@@ -225,14 +194,6 @@ class Terminal : public SocketEventHandler {
       return ETIMEDOUT;
     }
     return *connectError;
-  }
-
-  // Screen row r as its code page 932 bytes, spaces at the end removed.
-  std::string Row(int32_t r) const {
-    const TerminalLine* line = session.screen().ScreenLine(r);
-    std::string text(reinterpret_cast<const char*>(line->text.get()), static_cast<size_t>(line->width));
-    const size_t end = text.find_last_not_of(' ');
-    return end == std::string::npos ? std::string() : text.substr(0, end + 1);
   }
 
   // The cursor's line counted from the oldest line of the store: grows with every line feed,
@@ -268,23 +229,6 @@ class Terminal : public SocketEventHandler {
       out += "|\n";
     }
     return out;
-  }
-
-  NullScreenObserver observer;
-  NoTrace trace;
-  PosixSocket socket;
-  Connection connection;
-  TerminalSession session;
-  std::optional<int> connectError;
-  bool closed = false;
-
- private:
-  bool Receive() {
-    uint8_t buf[512];
-    const long n = socket.Receive(buf, sizeof buf);
-    if (n <= 0) return false;
-    for (long i = 0; i < n; ++i) session.pipeline().ReceiveByte(buf[i]);
-    return true;
   }
 };
 
