@@ -13,37 +13,16 @@
 
 #include "app/ui_text.h"
 #include "headless.h"
+#include "support/replaced_new.h"
 
 namespace {
-
 std::atomic<std::size_t> gRefuseFrom{SIZE_MAX};
+}  // namespace
 
-void* Allocate(std::size_t size) noexcept {
+void* velmora::testing::AllocateForTest(std::size_t size) noexcept {
   if (size >= gRefuseFrom.load(std::memory_order_relaxed)) return nullptr;
   return std::malloc(size != 0 ? size : 1);
 }
-
-// Out of line, so that the compiler does not pair the free with the operator new it inlined.
-[[gnu::noinline]] void Release(void* p) noexcept { std::free(p); }
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (void* p = Allocate(size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-  if (void* p = Allocate(size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void operator delete(void* p) noexcept { Release(p); }
-void operator delete[](void* p) noexcept { ::operator delete(p); }
-void operator delete(void* p, std::size_t) noexcept { ::operator delete(p); }
-void operator delete[](void* p, std::size_t) noexcept { ::operator delete(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { ::operator delete(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { ::operator delete(p); }
 
 namespace velmora::testing {
 namespace {

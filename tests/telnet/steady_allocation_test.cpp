@@ -13,38 +13,17 @@
 #include "screen/screen_test_support.h"
 #include "telnet/terminal_session.h"
 #include "support/recording_sinks.h"
+#include "support/replaced_new.h"
 
 namespace {
-
 std::atomic<bool> gCounting{false};
 std::atomic<long> gAllocations{0};
+}  // namespace
 
-void* Allocate(std::size_t size) noexcept {
+void* velmora::testing::AllocateForTest(std::size_t size) noexcept {
   if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1, std::memory_order_relaxed);
   return std::malloc(size != 0 ? size : 1);
 }
-
-// Out of line, so that the compiler does not pair the free with the operator new it inlined.
-[[gnu::noinline]] void Release(void* p) noexcept { std::free(p); }
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (void* p = Allocate(size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-  if (void* p = Allocate(size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void operator delete(void* p) noexcept { Release(p); }
-void operator delete[](void* p) noexcept { ::operator delete(p); }
-void operator delete(void* p, std::size_t) noexcept { ::operator delete(p); }
-void operator delete[](void* p, std::size_t) noexcept { ::operator delete(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { ::operator delete(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { ::operator delete(p); }
 
 namespace velmora {
 namespace {
