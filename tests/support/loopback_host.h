@@ -25,10 +25,11 @@ struct Deadline {
   bool Passed() const { return Clock::now() >= until || (stop != nullptr && stop->load()); }
 };
 
-// Calls `step` until `done` holds; false once the hang guard has run out, or at once when a
-// step says there is nothing more to wait on, unless `done` holds by then.
-inline bool PumpUntil(const std::function<bool()>& done, const std::function<bool()>& step) {
-  const auto deadline = Clock::now() + kHangGuard;
+// Calls `step` until `done` holds; false once `within` (the hang guard) has run out, or at once
+// when a step says there is nothing more to wait on, unless `done` holds by then.
+inline bool PumpUntil(const std::function<bool()>& done, const std::function<bool()>& step,
+                      Clock::duration within = kHangGuard) {
+  const auto deadline = Clock::now() + within;
   while (!done()) {
     if (Clock::now() >= deadline || !step()) return done();
   }

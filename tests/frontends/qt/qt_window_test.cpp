@@ -73,17 +73,14 @@ struct Program {
   }
   // Runs the event loop until `done` holds (at most 30 s); the peer reads what arrives.
   bool Until(const std::function<bool()>& done, LoopbackHost* peer = nullptr) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        ADD_FAILURE() << "gave up waiting";
-        return false;
-      }
+    const bool held = PumpUntil(done, [&] {
       QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
       if (peer != nullptr) peer->ReadAvailable();
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+      return true;
+    });
+    if (!held) ADD_FAILURE() << "gave up waiting";
+    return held;
   }
   std::string Row(int r) {
     const TerminalLine* l = logic.screen().ScreenLine(r);

@@ -17,6 +17,7 @@
 #include "frontends/win32/win32_text.h"
 #include "settings/host_history.h"
 #include "settings/settings_store.h"
+#include "support/loopback_host.h"
 
 namespace velmora::testing {
 namespace {
@@ -266,14 +267,12 @@ class Win32SocketTest : public ::testing::Test, public SocketEventHandler {
   }
   // Pumps the window's messages until `done` holds (at most 30 s).
   bool Until(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
+    return testing::PumpUntil(done, [] {
       MSG m;
       while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
       Sleep(1);
-    }
-    return true;
+      return true;
+    });
   }
   bool Saw(SocketEvent e) const { return std::find(events.begin(), events.end(), e) != events.end(); }
 

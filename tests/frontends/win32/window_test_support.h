@@ -137,13 +137,12 @@ struct MessagePump {
     }
   }
   bool Until(const std::function<bool()>& done, int seconds = 30) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    for (;;) {
-      Once();
-      if (done()) return true;
-      if (std::chrono::steady_clock::now() > deadline) return false;
+    Once();
+    return PumpUntil(done, [&] {
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
+      Once();
+      return true;
+    }, std::chrono::seconds(seconds));
   }
   // Lets everything already posted be handled.
   void Settle(int milliseconds = 50) {
