@@ -32,6 +32,7 @@
 #include "telnet/connection.h"
 #include "telnet/terminal_session.h"
 #include "support/host_io.h"
+#include "support/loopback_terminal.h"
 #include "support/recording_sinks.h"
 #include "support/scripted_host.h"
 
@@ -302,86 +303,18 @@ bool Read(int fd, std::string& out, size_t enough, const Deadline& deadline) {
   return true;
 }
 
-// The terminal wired as the main window wires it: socket, connection, and a session whose
-// replies go out on the connection; one read of at most 512 bytes per readable event.
-class Terminal : public SocketEventHandler {
+// The terminal wired as the main window wires it, a closed connection resetting the session.
+// Once the terminal has closed its socket there is nothing to poll, but what is awaited may
+// still come from the host's thread: the pump waits on.
+class Terminal : public testing::LoopbackTerminal<> {
  public:
-  explicit Terminal(uint16_t port) : socket(port), connection(socket), session(observer, trace, connection) {
-    observer.model = &session.screen();
-    socket.SetEventHandler(this);
-    EXPECT_TRUE(session.screen().CreateLineStore());
-    session.screen().ResetForConnection();
-  }
+  explicit Terminal(uint16_t port) : LoopbackTerminal(port) { resetSessionOnClose = true; }
 
-  void OnSocketEvent(SocketEvent event, int error) override {
-    switch (event) {
-      case SocketEvent::Connected:
-        connectError = error;
-        connection.OnConnected(error);
-        if (error != 0) socket.Close();
-        break;
-      case SocketEvent::Readable: Receive(); break;
-      case SocketEvent::Writable: connection.OnWritable(); break;
-      case SocketEvent::Closed:
-        while (Receive()) {
-        }
-        socket.Close();
-        connection.DropQueue();
-        session.OnConnectionClosed();
-        ++closes;
-        break;
-    }
-    if (afterEvent) afterEvent();
-  }
-
-  // Polls the socket until `done` holds (bounded). Once the terminal has closed its socket
-  // there is nothing to poll, but what is awaited may still come from the host's thread.
   bool PumpUntil(const std::function<bool()>& done) {
     return testing::PumpUntil(done, [this] {
       if (!socket.PollOnce(20)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
       return true;
     });
-  }
-  bool Connect() {
-    connectError.reset();
-    if (connection.ConnectToHost("127.0.0.1") != 0) return false;
-    return PumpUntil([this] { return connectError.has_value(); }) && *connectError == 0;
-  }
-  void UseSmallSendBuffer() {
-    int size = 8192;
-    setsockopt(socket.fd(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
-  }
-  bool FlushAndEndOutput() {
-    const bool flushed = PumpUntil([this] { return connection.queuedBytes() == 0; });
-    socket.ShutdownSend();
-    return flushed;
-  }
-  void Type(const std::string& text) {
-    for (const char c : text) connection.SendChar(static_cast<uint8_t>(c));
-  }
-  // Bytes as if they had come from the host, outside the socket.
-  void Feed(std::string_view bytes) {
-    for (const char c : bytes) session.pipeline().ReceiveByte(static_cast<uint8_t>(c));
-  }
-
-  LiveObserver observer;
-  NoTrace trace;
-  PosixSocket socket;
-  Connection connection;
-  TerminalSession session;
-  std::optional<int> connectError;
-  std::atomic<size_t> received{0};
-  int closes = 0;
-  std::function<void()> afterEvent;  // runs after every event, like the window's next message
-
- private:
-  bool Receive() {
-    uint8_t buf[512];
-    const long n = socket.Receive(buf, sizeof buf);
-    if (n <= 0) return false;
-    for (long i = 0; i < n; ++i) session.pipeline().ReceiveByte(buf[i]);
-    received += static_cast<size_t>(n);
-    return true;
   }
 };
 
@@ -411,7 +344,7 @@ TEST(HostilePeer, SubnegotiationFloodFromAHostThatNeverReads) {
   t.UseSmallSendBuffer();
   size_t mostQueued = 0;
   t.afterEvent = [&] { mostQueued = std::max(mostQueued, t.connection.queuedBytes()); };
-  ASSERT_TRUE(t.PumpUntil([&] { return written.load() && t.received.load() == flood.size(); }));
+  ASSERT_TRUE(t.PumpUntil([&] { return written.load() && t.receivedCount.load() == flood.size(); }));
   EXPECT_LE(mostQueued, Connection::kReplyQueueLimit + reply.size()) << "the queue went past its cap";
   EXPECT_GT(mostQueued, Connection::kReplyQueueLimit - reply.size()) << "the flood never filled the queue";
   t.Type("typed\n");
@@ -464,7 +397,7 @@ TEST(HostilePeer, OneByteAtATimeInsideSequences) {
     for (size_t i = 0; i < stream.size(); ++i) {
       if (!WriteAll(fd, std::string_view(stream).substr(i, 1), deadline)) break;
       // The next byte only once the terminal has taken this one.
-      while (terminal.load()->received.load() <= i && !deadline.Passed()) {
+      while (terminal.load()->receivedCount.load() <= i && !deadline.Passed()) {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
       }
     }
@@ -477,15 +410,15 @@ TEST(HostilePeer, OneByteAtATimeInsideSequences) {
   size_t seen = 0;
   ScreenModel& s = t.session.screen();
   t.afterEvent = [&] {
-    if (t.received.load() == seen) return;
-    seen = t.received.load();
+    if (t.receivedCount.load() == seen) return;
+    seen = t.receivedCount.load();
     t.Type("k");  // never inside an answer: 'k' is in none of them
     if (seen % 3 == 0) {
       MutableView(s).thumbTracking = !s.view().thumbTracking;
       s.ScrollView(s.view().thumbTracking ? -2 : s.ViewBottom());
     }
   };
-  ASSERT_TRUE(t.PumpUntil([&] { return t.received.load() == stream.size(); }));
+  ASSERT_TRUE(t.PumpUntil([&] { return t.receivedCount.load() == stream.size(); }));
   t.afterEvent = nullptr;
   EXPECT_EQ(t.session.negotiator().localEcho, reference.session.negotiator().localEcho);  // before the close resets it
   EXPECT_TRUE(t.FlushAndEndOutput());
