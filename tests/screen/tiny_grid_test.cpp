@@ -10,6 +10,7 @@
 
 #include "screen/screen_test_support.h"
 #include "telnet/terminal_session.h"
+#include "support/offline_session.h"
 #include "support/recording_sinks.h"
 
 namespace velmora {
@@ -23,12 +24,8 @@ struct TinySession {
   TerminalSession session{observer, trace};
 
   TinySession(int32_t columns, int32_t rows, uint32_t backlogMax, HostEncoding encoding) {
-    ScreenModel& s = session.screen();
-    observer.model = &s;
-    s.SetGridSize(columns, rows, backlogMax);
-    EXPECT_TRUE(s.CreateLineStore());
-    s.ResetForConnection();
-    session.SetHostEncoding(encoding);
+    observer.model = &session.screen();
+    testing::PrepareOffline(session, columns, rows, backlogMax, encoding);
   }
   // Every byte on its own, the model checked after each; stops at the first byte that breaks it.
   void Feed(const std::string& bytes) {

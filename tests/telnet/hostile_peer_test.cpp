@@ -33,6 +33,7 @@
 #include "telnet/terminal_session.h"
 #include "support/host_io.h"
 #include "support/loopback_terminal.h"
+#include "support/offline_session.h"
 #include "support/recording_sinks.h"
 #include "support/scripted_host.h"
 
@@ -60,12 +61,8 @@ struct Offline {
 
   explicit Offline(HostEncoding encoding = HostEncoding::EUC, int32_t columns = 80, int32_t rows = 24,
                    uint32_t backlogMax = 1000) {
-    ScreenModel& s = session.screen();
-    observer.model = &s;
-    s.SetGridSize(columns, rows, backlogMax);
-    EXPECT_TRUE(s.CreateLineStore());
-    s.ResetForConnection();
-    session.SetHostEncoding(encoding);
+    observer.model = &session.screen();
+    testing::PrepareOffline(session, columns, rows, backlogMax, encoding);
   }
   void Feed(std::string_view bytes) {
     for (const char c : bytes) session.pipeline().ReceiveByte(static_cast<uint8_t>(c));
