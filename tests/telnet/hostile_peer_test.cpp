@@ -458,12 +458,16 @@ TEST(HostilePeer, OneByteAtATimeInsideSequences) {
 // which carries exactly what was sent on it.
 TEST(HostilePeer, ResetDuringAPasteLeavesNothingForTheNextConnection) {
   std::atomic<bool> reset{false};
+  std::atomic<bool> queued{false};
   std::string second;
   bool ended = false;
   ScriptedHost host(8192);
   host.Run([&](ScriptedHost& h, const Deadline& deadline) {
     const int first = h.Accept(deadline);
     if (first < 0) return;
+    // Nothing is read before the paste waits in the queue: the terminal offers it until the
+    // socket would block, and a reset during that offer would leave nothing waiting.
+    if (!WaitForFlag(queued, deadline)) return;
     std::string some;
     Read(first, some, 64u << 10, deadline);
     const linger abort{1, 0};
@@ -481,6 +485,7 @@ TEST(HostilePeer, ResetDuringAPasteLeavesNothingForTheNextConnection) {
   const std::string paste(4u << 20, 'p');
   t.connection.SendData(paste);
   ASSERT_GT(t.connection.queuedBytes(), 0u);
+  queued = true;
   ASSERT_TRUE(t.PumpUntil([&] { return reset.load(); }));
   // Before the reset is seen: more paste, a key, an answer to a request.
   t.connection.SendData(std::string(1u << 20, 'q'));
