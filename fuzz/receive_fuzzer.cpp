@@ -356,7 +356,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       default: n = 1 + rng.Below(24); break;
     }
     n = std::min(n, streamSize - at);
-    for (size_t i = 0; i < n; ++i) session.pipeline().ReceiveByte(stream[at + i]);
+    session.pipeline().ReceiveBytes(stream + at, n);
     at += n;
     CheckModel(session, bounds);
     if (rng.Below(6) == 0) {

@@ -125,7 +125,7 @@ void MainWindow::HandleSocketEvent(SocketEvent event, int error) {
       uint8_t buffer[512];
       const long n = connection_.socket().Receive(buffer, sizeof buffer);
       batchingCaret_ = true;
-      for (long i = 0; i < n; ++i) session_.pipeline().ReceiveByte(buffer[i]);
+      if (n > 0) session_.pipeline().ReceiveBytes(buffer, static_cast<size_t>(n));
       EndCaretBatch();
       break;
     }

@@ -98,6 +98,9 @@ class ScreenModel {
 
   // Text written at the cursor with the current attribute.
   void PutChar(uint8_t b);
+  // Printable ASCII bytes (0x20-0x7E) written one after another exactly as PutChar writes them,
+  // with the same calls on the observer, but with what stays the same between them found once.
+  void PutAsciiRun(const uint8_t* bytes, size_t count);
   void PutDoubleChar(uint8_t lead, uint8_t trail);
   // Adds the voiced (false) or semi-voiced (true) sound mark to the character just written.
   void ApplyVoicedMark(bool semiVoiced);

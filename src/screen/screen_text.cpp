@@ -48,6 +48,36 @@ void ScreenModel::PutChar(uint8_t b) {
   observer_.UpdateCaret();
 }
 
+// After PutChar has written the first byte of a stretch (wrapping, clamping and mending a half
+// character as it must), the bytes that follow on the same row need none of that: the cursor is
+// inside the grid, no wrap is pending, the row's line stays the same, and the cell before each
+// one was just written with an ASCII byte, so none of them lands on a trail half.
+void ScreenModel::PutAsciiRun(const uint8_t* bytes, size_t count) {
+  size_t i = 0;
+  while (i < count) {
+    PutChar(bytes[i++]);
+    auto& s = state_;
+    if (s.pendingWrap || i == count) continue;
+    TerminalLine* line = ScreenLine(s.cursorRow);
+    uint8_t* text = line->text.get();
+    uint8_t* attrs = line->attrs.get();
+    const int32_t lastColumn = columns_ - 1;
+    while (i < count && !s.pendingWrap) {
+      if (!view_.thumbTracking) RequestLiveScreen();
+      const int32_t col = s.cursorCol;
+      text[col] = bytes[i++];
+      attrs[col] = s.currentAttr;
+      InvalidateRowCells(s.cursorRow, col, col + 2, true);
+      if (col == lastColumn) {
+        s.pendingWrap = true;
+      } else {
+        s.cursorCol = col + 1;
+      }
+      observer_.UpdateCaret();
+    }
+  }
+}
+
 void ScreenModel::PutDoubleChar(uint8_t lead, uint8_t trail) {
   // A row of one cell has no room for the two halves: the character shows as '?', like one
   // without a code page 932 form.

@@ -42,6 +42,25 @@ void ReceivePipeline::ReceiveByte(uint8_t b) {
   ReceiveTextByte(b);
 }
 
+void ReceivePipeline::ReceiveBytes(const uint8_t* data, size_t size) {
+  size_t i = 0;
+  while (i < size) {
+    const bool plainText = stream_.receiveState == ReceiveState::Text && decoder_.pendingLead() == 0 &&
+                           decoder_.heldLongBytes() == 0 && !katakanaShift_ && !stream_.kanjiMode &&
+                           !trace_.traceEnabled;
+    if (plainText) {
+      size_t end = i;
+      while (end < size && data[end] >= 0x20 && data[end] < 0x7F) ++end;
+      if (end > i) {
+        screen_.PutAsciiRun(data + i, end - i);
+        i = end;
+        continue;
+      }
+    }
+    ReceiveByte(data[i++]);
+  }
+}
+
 void ReceivePipeline::ReceiveCommandByte(uint8_t b) {
   auto& buf = stream_.sequenceBuffer;
   if (buf[0] == 0) {

@@ -23,6 +23,9 @@ class ReceivePipeline {
         negotiator_(negotiator), trace_(trace) {}
 
   void ReceiveByte(uint8_t b);
+  // The bytes of one read, with exactly the effect of ReceiveByte on each in turn: runs of
+  // printable ASCII in plain text (nothing pending, no shift, no trace) are written as runs.
+  void ReceiveBytes(const uint8_t* data, size_t size);
 
   // The character under way and the katakana shift, for tests and checks.
   const HostDecoder& decoder() const { return decoder_; }

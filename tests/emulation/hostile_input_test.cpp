@@ -8,6 +8,7 @@
 // Everything is seeded, so a failure names the run and the byte that broke it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -250,6 +251,70 @@ TEST_P(HostileInput, StateStaysValidAfterEveryByte) {
       }
     }
   }
+}
+
+// One terminal of the comparison below: a session whose window records every call.
+struct Recorded {
+  testing::RecordingObserver observer;
+  testing::RecordingTrace trace;
+  TerminalSession session{observer, trace};
+
+  explicit Recorded(const HostileRun& run) {
+    ScreenModel& screen = session.screen();
+    observer.model = &screen;
+    session.SetTerminalType(run.type);
+    session.SetHostEncoding(run.encoding);
+    screen.SetGridSize(run.columns, run.rows, run.backlogMax);
+    EXPECT_TRUE(screen.CreateLineStore());
+    screen.ResetForConnection();
+  }
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> out;
+    for (const TerminalLine* l = session.screen().store().firstLine; l != nullptr; l = l->next) {
+      out.emplace_back(reinterpret_cast<const char*>(l->text.get()), static_cast<size_t>(l->width));
+      out.back().append(reinterpret_cast<const char*>(l->attrs.get()), static_cast<size_t>(l->width));
+    }
+    return out;
+  }
+};
+
+// The same stream through ReceiveByte one byte at a time and through ReceiveBytes in reads of
+// random lengths: the window sees the same calls in the same order, the trace is the same, and
+// so are the lines, the cursor and the view. Tracing is switched now and then, between reads.
+TEST_P(HostileInput, ReadsOfAnyLengthAreTheBytesOneByOne) {
+  const HostileRun& run = GetParam();
+  Recorded single(run), reads(run);
+  Random rng(run.seed);
+  std::string piece;
+  for (size_t fed = 0; fed < run.bytes;) {
+    piece.clear();
+    AppendPiece(rng, piece);
+    if (rng.Below(200) == 0) {
+      single.trace.traceEnabled = reads.trace.traceEnabled = !single.trace.traceEnabled;
+    }
+    if (rng.Below(100) == 0) {
+      const char* type = single.session.options().IsVt52() ? "vt100" : "vt52";
+      single.session.SetTerminalType(type);
+      reads.session.SetTerminalType(type);
+    }
+    for (const unsigned char b : piece) single.session.pipeline().ReceiveByte(b);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(piece.data());
+    for (size_t at = 0; at < piece.size();) {
+      const size_t n = std::min<size_t>(piece.size() - at, 1 + rng.Below(rng.Below(2) == 0 ? 4 : 600));
+      reads.session.pipeline().ReceiveBytes(bytes + at, n);
+      at += n;
+    }
+    fed += piece.size();
+    ASSERT_EQ(single.observer.calls, reads.observer.calls) << "after byte " << fed;
+    single.observer.calls.clear();
+    reads.observer.calls.clear();
+  }
+  EXPECT_EQ(single.trace.text, reads.trace.text);
+  EXPECT_EQ(single.Lines(), reads.Lines());
+  const ScreenState &a = single.session.screen().state(), &b = reads.session.screen().state();
+  EXPECT_EQ(std::vector<int32_t>({a.cursorCol, a.cursorRow, a.pendingWrap, a.regionTop, a.regionBottom, a.currentAttr}),
+            std::vector<int32_t>({b.cursorCol, b.cursorRow, b.pendingWrap, b.regionTop, b.regionBottom, b.currentAttr}));
+  EXPECT_EQ(single.session.screen().view().viewIndex, reads.session.screen().view().viewIndex);
 }
 
 std::vector<HostileRun> Runs() {

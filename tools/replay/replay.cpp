@@ -205,7 +205,7 @@ int RunReplay(const std::vector<std::string>& args, std::FILE* out, std::FILE* e
   }
   screen.ResetForConnection();
 
-  for (uint8_t b : data) session->pipeline().ReceiveByte(b);
+  session->pipeline().ReceiveBytes(data.data(), data.size());
   if (!o.sentFile.empty()) {
     bool written = false;
     if (std::FILE* f = std::fopen(o.sentFile.c_str(), "wb")) {
