@@ -43,21 +43,19 @@ void ReceivePipeline::ReceiveByte(uint8_t b) {
 }
 
 void ReceivePipeline::ReceiveBytes(const uint8_t* data, size_t size) {
+  auto printable = [](uint8_t b) { return b >= 0x20 && b < 0x7F; };
   size_t i = 0;
   while (i < size) {
-    const bool plainText = stream_.receiveState == ReceiveState::Text && decoder_.pendingLead() == 0 &&
-                           decoder_.heldLongBytes() == 0 && !katakanaShift_ && !stream_.kanjiMode &&
-                           !trace_.traceEnabled;
-    if (plainText) {
-      size_t end = i;
-      while (end < size && data[end] >= 0x20 && data[end] < 0x7F) ++end;
-      if (end > i) {
-        screen_.PutAsciiRun(data + i, end - i);
-        i = end;
-        continue;
-      }
+    // Any other byte goes the byte path at once, so that text of other kinds pays nothing here.
+    if (!printable(data[i]) || stream_.receiveState != ReceiveState::Text || decoder_.pendingLead() != 0 ||
+        decoder_.heldLongBytes() != 0 || katakanaShift_ || stream_.kanjiMode || trace_.traceEnabled) {
+      ReceiveByte(data[i++]);
+      continue;
     }
-    ReceiveByte(data[i++]);
+    size_t end = i + 1;
+    while (end < size && printable(data[end])) ++end;
+    screen_.PutAsciiRun(data + i, end - i);
+    i = end;
   }
 }
 
