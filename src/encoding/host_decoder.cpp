@@ -62,9 +62,10 @@ HostDecoder::Result HostDecoder::CompleteLead(uint8_t b, HostEncoding encoding, 
       } else {
         r.kind = Result::Kind::NoForm;
       }
-      r.raw[r.rawCount++] = lead;
-      r.raw[r.rawCount++] = middle;
-      if (third != 0) r.raw[r.rawCount++] = third;
+      rawCount_ = 0;
+      raw_[rawCount_++] = lead;
+      raw_[rawCount_++] = middle;
+      if (third != 0) raw_[rawCount_++] = third;
     }
   } else if (pendingLead_ == 0x8E) {
     r = Single(b);  // EUC-JP half-width katakana
@@ -89,9 +90,9 @@ bool HostDecoder::GatherLong(uint8_t b, Result& out) {
   // A character beyond the 16-bit range: code page 932 has no form for it.
   out = Result{};
   out.kind = Result::Kind::NoForm;
-  for (int i = 0; i < 3; ++i) out.raw[i] = longBytes_[i];
-  out.raw[3] = b;
-  out.rawCount = 4;
+  for (int i = 0; i < 3; ++i) raw_[i] = longBytes_[i];
+  raw_[3] = b;
+  rawCount_ = 4;
   longCount_ = 0;
   return true;
 }

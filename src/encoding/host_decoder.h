@@ -1,5 +1,7 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "encoding/cp932.h"
 #include "encoding/host_encoding.h"
@@ -20,13 +22,12 @@ class HostDecoder {
       Double,          // `first` and `second` are a double-byte code page 932 character
       VoicedMark,      // the combining voiced sound mark, which modifies the kana before it
       SemiVoicedMark,  // the combining semi-voiced sound mark
-      NoForm,          // a character code page 932 cannot show; `raw` holds its host bytes
+      NoForm,          // a character code page 932 cannot show; raw() holds its host bytes
     };
+    // Three bytes, so that it travels in a register: the receive path makes one per character.
     Kind kind = Kind::Pending;
     uint8_t first = 0;
     uint8_t second = 0;
-    uint8_t raw[4] = {0, 0, 0, 0};
-    uint8_t rawCount = 0;
   };
 
   // Whether b starts a double-byte (or longer) character: every byte while the kanji shift is
@@ -45,6 +46,8 @@ class HostDecoder {
   static bool IsLongUtf8Lead(uint8_t b) { return b >= 0xF0 && b <= 0xF4; }
 
   uint8_t pendingLead() const { return pendingLead_; }
+  // The host bytes of the last sound mark or character without a code page 932 form.
+  std::span<const uint8_t> raw() const { return {raw_, rawCount_}; }
   uint8_t utf8Middle() const { return utf8Middle_; }
   int heldLongBytes() const { return longCount_; }
 
@@ -68,6 +71,8 @@ class HostDecoder {
   uint8_t utf8Middle_ = 0;   // second byte of a three-byte UTF-8 character
   uint8_t longBytes_[3] = {0, 0, 0};
   int longCount_ = 0;        // bytes of a four-byte UTF-8 character gathered (0 when none)
+  uint8_t raw_[4] = {0, 0, 0, 0};
+  size_t rawCount_ = 0;
 };
 
 }  // namespace velmora

@@ -91,7 +91,8 @@ void ReceivePipeline::ReceiveTextByte(uint8_t b) {
   // A pending lead byte is completed by any byte from 0x20 up but IAC; a control character or
   // a telnet command in between is handled first and the lead keeps waiting.
   if (decoder_.pendingLead() != 0 && b >= 0x20 && b != kIac) {
-    Write(decoder_.CompleteLead(b, options_.hostEncoding, stream_.kanjiMode));
+    const HostDecoder::Result r = decoder_.CompleteLead(b, options_.hostEncoding, stream_.kanjiMode);
+    if (r.kind != HostDecoder::Result::Kind::Pending) Write(r);
     return;
   }
   if (decoder_.heldLongBytes() > 0) {
@@ -176,7 +177,7 @@ void ReceivePipeline::Write(const HostDecoder::Result& r) {
       screen_.PutChar('?');
       break;
   }
-  for (int i = 0; i < r.rawCount; ++i) trace_.Trace("\\%d", r.raw[i]);
+  for (const uint8_t b : decoder_.raw()) trace_.Trace("\\%d", b);
 }
 
 void ReceivePipeline::WriteSingle(uint8_t b) {
