@@ -27,6 +27,7 @@
 #include <thread>
 
 #include "app/main_window.h"
+#include "platform/posix/process_memory.h"
 #include "frontends/qt/qt_socket.h"
 #include "frontends/qt/qt_window.h"
 #include "platform/posix/reg_file_store.h"
@@ -67,18 +68,25 @@ double CoreOnly(const std::string& data) {
   return static_cast<double>(data.size()) / 1e6 / took.count();
 }
 
-// One run: a fresh window connects to a host that sends `data`; seconds from the connection to
-// the last line on the screen, drawn into the window's image. Negative when the window fails.
-double WindowRun(const std::string& data) {
-  // The host: one connection, the whole file, then the connection stays open.
+// A socket listening on a free port of 127.0.0.1, whose address `a` receives.
+int ListenOnLoopback(sockaddr_in& a) {
   const int listener = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
+  a = sockaddr_in{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
   listen(listener, 1);
   socklen_t len = sizeof a;
   getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+  return listener;
+}
+
+// One run: a fresh window connects to a host that sends `data`; seconds from the connection to
+// the last line on the screen, drawn into the window's image. Negative when the window fails.
+double WindowRun(const std::string& data) {
+  // The host: one connection, the whole file, then the connection stays open.
+  sockaddr_in a{};
+  const int listener = ListenOnLoopback(a);
   int host = -1;
   std::thread sender([&] {
     host = accept(listener, nullptr, nullptr);
@@ -131,26 +139,10 @@ double WindowRun(const std::string& data) {
   return seconds;
 }
 
-// Resident set size in bytes, from /proc/self/statm; 0 elsewhere.
-uint64_t ResidentBytes() {
-  std::FILE* f = std::fopen("/proc/self/statm", "r");
-  if (f == nullptr) return 0;
-  unsigned long size = 0, resident = 0;
-  const int n = std::fscanf(f, "%lu %lu", &size, &resident);
-  std::fclose(f);
-  return n == 2 ? static_cast<uint64_t>(resident) * static_cast<uint64_t>(sysconf(_SC_PAGESIZE)) : 0;
-}
-
 // `yes` from a host into a window at the default settings, as the program runs it.
 int Soak(size_t megabytes) {
-  const int listener = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  listen(listener, 1);
-  socklen_t len = sizeof a;
-  getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+  const int listener = ListenOnLoopback(a);
   std::string yes;
   while (yes.size() < (1u << 16)) yes += "y\r\n";
   const std::string end = "\x1b[7mEND\x1b[m";
@@ -166,17 +158,15 @@ int Soak(size_t megabytes) {
   });
 
   const std::string dir = QDir::tempPath().toStdString() + "/velmora-bench-soak.reg";
-  const uint64_t residentAtStart = ResidentBytes();
+  const uint64_t residentAtStart = ResidentMemoryBytes();
   int status = 1;
   {
     RegFileStore store(dir);
     QtSocket sock(ntohs(a.sin_port));
     QtMainWindow window;
     MainWindow& logic = window.MakeLogic(sock, store, 1);
-    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
     const LineStore& lines = logic.screen().store();
-    logic.screen().SetLineByteBudget(LineStore::ByteBudgetFor(static_cast<uint64_t>(std::max(pages, 0L)) *
-                                                 static_cast<uint64_t>(std::max(pageSize, 0L))));
+    logic.screen().SetLineByteBudget(LineStore::ByteBudgetFor(PhysicalMemoryBytes()));
     logic.LoadSettingsAndCommandLine("/H 127.0.0.1");
     if (window.Create()) {
       logic.FitWindowToGrid(false);
@@ -197,10 +187,10 @@ int Soak(size_t megabytes) {
         const auto now = Clock::now();
         worstLate = std::max(worstLate, std::chrono::duration<double, std::milli>(now - due).count());
         due = now + std::chrono::milliseconds(100);
-        highest = std::max(highest, ResidentBytes());
+        highest = std::max(highest, ResidentMemoryBytes());
         if (++ticks % 10 == 0) {
           std::printf("%8.1f %10u %12.1f %18.1f\n", std::chrono::duration<double>(now - start).count(),
-                      lines.lineCount, static_cast<double>(ResidentBytes()) / 1048576.0, worstLate);
+                      lines.lineCount, static_cast<double>(ResidentMemoryBytes()) / 1048576.0, worstLate);
           std::fflush(stdout);
           worstEver = std::max(worstEver, worstLate);
           worstLate = 0;

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/process_memory.h"
 #include "telnet/terminal_session.h"
 
 using namespace velmora;
@@ -36,16 +37,6 @@ class NoTrace : public TraceWriter {
  protected:
   void WriteRecord(const char*, va_list) override {}
 };
-
-// Resident set size in bytes, from /proc/self/statm (its second field, in pages); 0 elsewhere.
-uint64_t ResidentBytes() {
-  std::FILE* f = std::fopen("/proc/self/statm", "r");
-  if (f == nullptr) return 0;
-  unsigned long size = 0, resident = 0;
-  const int n = std::fscanf(f, "%lu %lu", &size, &resident);
-  std::fclose(f);
-  return n == 2 ? static_cast<uint64_t>(resident) * static_cast<uint64_t>(sysconf(_SC_PAGESIZE)) : 0;
-}
 
 double Mib(uint64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
 
@@ -74,12 +65,6 @@ std::vector<uint8_t> YesChunk() {
   return std::vector<uint8_t>(s.begin(), s.end());
 }
 
-// The machine's memory as the program asks for it, 0 when it cannot be told.
-uint64_t PhysicalBytes() {
-  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
-  return pages > 0 && pageSize > 0 ? static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) : 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,14 +86,14 @@ int main(int argc, char** argv) {
   }
   const uint64_t total = megabytes * 1000u * 1000u;
   const std::vector<uint8_t> chunk = defaults ? YesChunk() : Chunk();
-  const uint64_t residentAtStart = ResidentBytes();
+  const uint64_t residentAtStart = ResidentMemoryBytes();
 
   NullScreenObserver observer;
   NoTrace trace;
   auto session = std::make_unique<TerminalSession>(observer, trace);
   ScreenModel& screen = session->screen();
   if (defaults) {
-    screen.SetLineByteBudget(budgetMib > 0 ? budgetMib << 20 : LineStore::ByteBudgetFor(PhysicalBytes()));
+    screen.SetLineByteBudget(budgetMib > 0 ? budgetMib << 20 : LineStore::ByteBudgetFor(PhysicalMemoryBytes()));
   } else {
     screen.SetBacklogMax(10000);
   }
@@ -138,7 +123,7 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < n; ++i) session->pipeline().ReceiveByte(chunk[at + i]);
     fed += n;
     at = (at + n) % chunk.size();
-    const uint64_t resident = ResidentBytes();
+    const uint64_t resident = ResidentMemoryBytes();
     const bool full = isFull();
     const bool report = !full || residentWhenFull == 0 || fed >= nextReport || fed == total;
     if (full) {

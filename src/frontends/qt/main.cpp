@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "platform/posix/process_memory.h"
 #include "app/startup.h"
 #include "frontends/qt/qt_socket.h"
 #include "frontends/qt/qt_window.h"
@@ -22,10 +23,7 @@ int main(int argc, char** argv) {
   velmora::QtMainWindow window;
   velmora::MainWindow& logic = window.MakeLogic(socket, store, static_cast<int>(getpid()));
   // The backlog's lines may take a share of this machine's memory (0 when it cannot be told).
-  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
-  const uint64_t physical =
-      pages > 0 && pageSize > 0 ? static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) : 0;
-  logic.screen().SetLineByteBudget(velmora::LineStore::ByteBudgetFor(physical));
+  logic.screen().SetLineByteBudget(velmora::LineStore::ByteBudgetFor(velmora::PhysicalMemoryBytes()));
   velmora::QtStartupPlatform platform(window);
   return velmora::RunVelmora(platform, logic, commandLine);
 }
