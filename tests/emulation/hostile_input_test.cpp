@@ -18,6 +18,7 @@
 
 #include "screen/screen_test_support.h"
 #include "telnet/terminal_session.h"
+#include "support/offline_session.h"
 #include "support/random.h"
 #include "support/recording_sinks.h"
 
@@ -214,10 +215,8 @@ TEST_P(HostileInput, StateStaysValidAfterEveryByte) {
   ScreenModel& screen = session.screen();
   observer.model = &screen;
   session.SetTerminalType(run.type);
-  session.SetHostEncoding(run.encoding);
-  screen.SetGridSize(run.columns, run.rows, run.backlogMax);
-  ASSERT_TRUE(screen.CreateLineStore());
-  screen.ResetForConnection();
+  testing::PrepareOffline(session, run.columns, run.rows, run.backlogMax, run.encoding);
+  ASSERT_FALSE(HasFailure());
   trace.traceEnabled = true;
 
   Random rng(run.seed);
@@ -260,13 +259,9 @@ struct Recorded {
   TerminalSession session{observer, trace};
 
   explicit Recorded(const HostileRun& run) {
-    ScreenModel& screen = session.screen();
-    observer.model = &screen;
+    observer.model = &session.screen();
     session.SetTerminalType(run.type);
-    session.SetHostEncoding(run.encoding);
-    screen.SetGridSize(run.columns, run.rows, run.backlogMax);
-    EXPECT_TRUE(screen.CreateLineStore());
-    screen.ResetForConnection();
+    testing::PrepareOffline(session, run.columns, run.rows, run.backlogMax, run.encoding);
   }
   std::vector<std::string> Lines() const {
     std::vector<std::string> out;
