@@ -116,7 +116,7 @@ double WindowRun(const std::string& data) {
         const ScreenModel& s = logic.screen();
         for (int r = 0; r < s.rows(); ++r) {
           const TerminalLine* l = s.ScreenLine(r);
-          if (l->width >= 3 && std::string(reinterpret_cast<const char*>(l->text.get()), 3) == "END" && l->attrs[0] != 0) {
+          if (l->width >= 3 && std::string(reinterpret_cast<const char*>(l->text()), 3) == "END" && l->attrs()[0] != 0) {
             return true;
           }
         }
@@ -199,7 +199,7 @@ int Soak(size_t megabytes) {
       timer.start(100);
       auto ended = [&] {
         const TerminalLine* l = logic.screen().ScreenLine(logic.screen().state().cursorRow);
-        return std::string(reinterpret_cast<const char*>(l->text.get()), 3) == "END" && l->attrs[0] != 0;
+        return std::string(reinterpret_cast<const char*>(l->text()), 3) == "END" && l->attrs()[0] != 0;
       };
       while (!ended()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
       std::printf("\nhighest resident %.1f MiB (%.1f MiB before the window), the line store %.1f MiB by its "

@@ -234,24 +234,24 @@ void MainWindow::Paint(PaintPort& painter, const PixelRect& update) {
     if (j < first) continue;
     const int64_t index = static_cast<int64_t>(s.view().viewIndex) + j;
     const int32_t width = line->width;
-    int32_t shownFrom = CharacterStart(line->text.get(), std::min(leftCell, width));
-    if (shownFrom > 0) shownFrom = CharacterStart(line->text.get(), shownFrom - 1);
+    int32_t shownFrom = CharacterStart(line->text(), std::min(leftCell, width));
+    if (shownFrom > 0) shownFrom = CharacterStart(line->text(), shownFrom - 1);
     // A double-byte character that starts in the area's last column is drawn whole, and so is
     // the character after the area, whose glyph may reach back into it.
     int32_t shownTo = std::min(width, rightCell);
-    if (shownTo < width && CharacterStart(line->text.get(), shownTo) != shownTo) ++shownTo;
-    if (shownTo < width) shownTo = std::min(width, shownTo + (IsSjisLeadByte(line->text[shownTo]) ? 2 : 1));
+    if (shownTo < width && CharacterStart(line->text(), shownTo) != shownTo) ++shownTo;
+    if (shownTo < width) shownTo = std::min(width, shownTo + (IsSjisLeadByte(line->text()[shownTo]) ? 2 : 1));
     if (shownFrom >= shownTo) continue;
     auto cut = [shownFrom, shownTo](int32_t c) { return std::clamp(c, shownFrom, shownTo); };
     auto draw = [&](int32_t from, int32_t to, bool selected) {
       from = cut(from);
       to = std::max(cut(to), from);
-      DrawLineSegment(painter, from * cw, j * ch, line->text.get() + from, line->attrs.get() + from, to - from,
+      DrawLineSegment(painter, from * cw, j * ch, line->text() + from, line->attrs() + from, to - from,
                       selected, metrics_, colors_, window_);
     };
     // A selection edge inside a double-byte character selects the character whole; an empty
     // selection selects nothing, wherever it lies.
-    const CellSpan edges = WholeCharacters(line->text.get(), width, n.startCol, n.endCol);
+    const CellSpan edges = WholeCharacters(line->text(), width, n.startCol, n.endCol);
     const bool empty = n.startRow == n.endRow && n.startCol == n.endCol;
     if (empty) {
       draw(0, width, false);
@@ -447,7 +447,7 @@ void MainWindow::PointAt(int x, int y, int32_t& column, int32_t& line) {
   const TerminalLine* shown = s.view().viewTop;
   for (int32_t i = 0; i < row && shown->next != nullptr; ++i) shown = shown->next;
   col = std::min(col, shown->width);
-  if (IsInsideDoubleByte(shown->text.get(), col)) --col;  // the start of that character
+  if (IsInsideDoubleByte(shown->text(), col)) --col;  // the start of that character
   column = col;
   line = s.view().viewIndex + row;
 }
@@ -526,7 +526,7 @@ void MainWindow::OnLButtonDblClk() {
       s.LineAt(std::clamp<int64_t>(sel.anchorLine, s.view().viewIndex, static_cast<int64_t>(s.store().lineCount) - 1));
   if (line == nullptr) return;
   const WordBounds word =
-      FindWordBounds(std::string_view(reinterpret_cast<const char*>(line->text.get()), static_cast<size_t>(line->width)),
+      FindWordBounds(std::string_view(reinterpret_cast<const char*>(line->text()), static_cast<size_t>(line->width)),
                      sel.anchorCol);
   wordStart_ = word.start;
   wordEnd_ = word.end;

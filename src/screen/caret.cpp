@@ -13,7 +13,7 @@ bool CursorOnLeadByte(const ScreenModel& model) {
   if (model.store().screenTop == nullptr || row < 0 || row >= model.rows()) return false;
   const TerminalLine* line = model.ScreenLine(row);
   if (line == nullptr || col < 0 || col >= line->width) return false;
-  return IsSjisLeadByte(line->text[col]);
+  return IsSjisLeadByte(line->text()[col]);
 }
 
 }  // namespace

@@ -1,24 +1,27 @@
 #include "screen/line_store.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <new>
 
 namespace velmora {
 
+static_assert(offsetof(TerminalLine, cellStart) == TerminalLine::kCellOffset, "the text starts at cellStart");
+
 namespace {
 
-// A line's allocation: the record, then width + 1 text bytes (the last a NUL), then width
-// attribute bytes.
+// A line's allocation: the record up to its text, then width + 1 text bytes (the last a NUL),
+// then width attribute bytes; never less than the record itself.
 size_t BlockSize(int32_t width) {
-  return sizeof(TerminalLine) + 2 * static_cast<size_t>(width) + 1;
+  return std::max(TerminalLine::kCellOffset + 2 * static_cast<size_t>(width) + 1, sizeof(TerminalLine));
 }
 
 }  // namespace
 
 void TerminalLine::Blank() {
-  std::memset(text.get(), ' ', static_cast<size_t>(width));
-  std::memset(attrs.get(), 0, static_cast<size_t>(width));
+  std::memset(text(), ' ', static_cast<size_t>(width));
+  std::memset(attrs(), 0, static_cast<size_t>(width));
 }
 
 LineStore::~LineStore() {
@@ -31,9 +34,11 @@ LineStore::~LineStore() {
 }
 
 uint64_t LineStore::LineBytes(int32_t width) {
-  constexpr uint64_t kAllocatorHeader = 16, kGranule = 16;
+  // The allocator's header is one size word (the next block's first word is usable), and a
+  // block is a multiple of 16 bytes and at least 32.
+  constexpr uint64_t kAllocatorHeader = 8, kGranule = 16, kLeast = 32;
   const uint64_t raw = BlockSize(std::max(width, 0)) + kAllocatorHeader;
-  return (raw + kGranule - 1) / kGranule * kGranule;
+  return std::max((raw + kGranule - 1) / kGranule * kGranule, kLeast);
 }
 
 uint64_t LineStore::ByteBudgetFor(uint64_t physicalBytes) {
@@ -49,13 +54,11 @@ TerminalLine* LineStore::AllocLine(TerminalLine* prev, TerminalLine* next, int32
   void* block = ::operator new(BlockSize(width), std::nothrow);
   if (block == nullptr) return nullptr;
   auto* line = new (block) TerminalLine;
-  line->text.bytes_ = reinterpret_cast<uint8_t*>(line + 1);
-  line->attrs.bytes_ = line->text.bytes_ + width + 1;
   line->prev = prev;
   line->next = next;
   line->width = width;
   line->Blank();
-  line->text[static_cast<size_t>(width)] = 0;
+  line->text()[static_cast<size_t>(width)] = 0;
   ++lineCount;
   bytesInUse_ += bytes;
   return line;

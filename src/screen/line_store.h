@@ -4,31 +4,31 @@
 
 namespace velmora {
 
-// Where a line's cells are: a view into the line's own allocation, indexed like an array.
-class CellBytes {
- public:
-  uint8_t* get() const { return bytes_; }
-  uint8_t& operator[](size_t i) const { return bytes_[i]; }
-  explicit operator bool() const { return bytes_ != nullptr; }
-
- private:
-  friend class LineStore;
-  uint8_t* bytes_ = nullptr;
-};
-
 // One row of text: `width` cells of code page 932 bytes (a double-byte character takes two
-// adjacent cells, lead then trail) and one attribute byte per cell. `text` carries a NUL after
+// adjacent cells, lead then trail) and one attribute byte per cell. `text()` carries a NUL after
 // the last cell so that it reads as a C string; that byte is never overwritten. The record and
-// both buffers are one allocation, made and released only by LineStore.
+// both buffers are one allocation, made and released only by LineStore: the text starts right
+// after `width` (its first bytes are `cellStart`, which would otherwise be the record's padding)
+// and the attributes follow the text's NUL, so that 80 columns take 181 bytes.
 struct TerminalLine {
   TerminalLine* prev = nullptr;  // older neighbour
   TerminalLine* next = nullptr;  // newer neighbour
-  CellBytes text;
-  CellBytes attrs;
-  int32_t width = 0;  // the column count when the line was made
+  int32_t width = 0;             // the column count when the line was made
+  uint8_t cellStart[4];          // the first text bytes; the rest follow in the same allocation
+
+  TerminalLine() = default;
+  TerminalLine(const TerminalLine&) = delete;
+  TerminalLine& operator=(const TerminalLine&) = delete;
+
+  uint8_t* text() { return reinterpret_cast<uint8_t*>(this) + kCellOffset; }
+  const uint8_t* text() const { return reinterpret_cast<const uint8_t*>(this) + kCellOffset; }
+  uint8_t* attrs() { return text() + width + 1; }
+  const uint8_t* attrs() const { return text() + width + 1; }
 
   // Fills every cell with a space and attribute 0.
   void Blank();
+
+  static constexpr size_t kCellOffset = 2 * sizeof(TerminalLine*) + sizeof(int32_t);
 };
 
 // The doubly linked list that holds the backlog and, as its last `rows` lines, the screen.

@@ -11,8 +11,8 @@ void ScreenModel::BlankCells(TerminalLine* line, int32_t left, int32_t right) {
   left = std::max(left, 0);
   right = std::min(right, line->width);
   if (left >= right) return;
-  std::memset(line->text.get() + left, ' ', static_cast<size_t>(right - left));
-  std::memset(line->attrs.get() + left, 0, static_cast<size_t>(right - left));
+  std::memset(line->text() + left, ' ', static_cast<size_t>(right - left));
+  std::memset(line->attrs() + left, 0, static_cast<size_t>(right - left));
 }
 
 void ScreenModel::InvalidateScreenRows(int32_t top, int32_t bottom) {
@@ -84,8 +84,8 @@ void ScreenModel::DeleteChars(int32_t n) {
   n = std::clamp(n, 0, columns_ - col);
   TerminalLine* line = ScreenLine(state_.cursorRow);
   const auto moved = static_cast<size_t>(columns_ - col - n);
-  std::memmove(line->text.get() + col, line->text.get() + col + n, moved);
-  std::memmove(line->attrs.get() + col, line->attrs.get() + col + n, moved);
+  std::memmove(line->text() + col, line->text() + col + n, moved);
+  std::memmove(line->attrs() + col, line->attrs() + col + n, moved);
   BlankCells(line, columns_ - n, columns_);
   const int32_t w = WindowRow(state_.cursorRow);
   if (w >= 0 && w < rows_) observer_.ScrollCells(CellRect{col, w, columns_, w + 1}, -n, 0);
@@ -133,7 +133,7 @@ void ScreenModel::EraseLineRight() {
   TerminalLine* line = ScreenLine(state_.cursorRow);
   int32_t left = state_.cursorCol;
   // Cutting a double-byte character in half blanks its lead half too.
-  if (IsInsideDoubleByte(line->text.get(), left)) --left;
+  if (IsInsideDoubleByte(line->text(), left)) --left;
   BlankCells(line, left, columns_);
   InvalidateRowCells(state_.cursorRow, left, columns_, false);
   observer_.UpdateCaret();

@@ -73,7 +73,7 @@ std::string ScreenModel::SelectedText() const {
   auto part = [](const TerminalLine* l, int32_t from, int32_t to) {
     from = std::clamp(from, 0, l->width);
     to = std::clamp(to, from, l->width);
-    return CopyTrimmed(std::span<const uint8_t>(l->text.get() + from, static_cast<size_t>(to - from)), 1024);
+    return CopyTrimmed(std::span<const uint8_t>(l->text() + from, static_cast<size_t>(to - from)), 1024);
   };
   std::string text;
   if (n.startRow == n.endRow) {
@@ -112,8 +112,8 @@ bool ScreenModel::ResizeScreen(int32_t previousColumns) {
   TerminalLine* old = oldTop;
   for (TerminalLine* line = first; line != nullptr && old != nullptr; line = line->next, old = old->next) {
     const auto n = static_cast<size_t>(std::max(0, std::min(copy, old->width)));
-    std::memcpy(line->text.get(), old->text.get(), n);
-    std::memcpy(line->attrs.get(), old->attrs.get(), n);
+    std::memcpy(line->text(), old->text(), n);
+    std::memcpy(line->attrs(), old->attrs(), n);
   }
   if (before != nullptr) before->next = first;
   if (store_.firstLine == oldTop) store_.firstLine = first;

@@ -31,13 +31,13 @@ void ScreenModel::PutChar(uint8_t b) {
   int32_t left = col;
   // Overwriting the trail half of a double-byte character leaves no half character behind:
   // its lead half becomes a space.
-  if (IsInsideDoubleByte(line->text.get(), col)) {
-    line->text[col - 1] = ' ';
-    line->attrs[col - 1] = 0;
+  if (IsInsideDoubleByte(line->text(), col)) {
+    line->text()[col - 1] = ' ';
+    line->attrs()[col - 1] = 0;
     left = col - 1;
   }
-  line->text[col] = b;
-  line->attrs[col] = s.currentAttr;
+  line->text()[col] = b;
+  line->attrs()[col] = s.currentAttr;
   InvalidateRowCells(s.cursorRow, left, col + 2, true);
   if (col == columns_ - 1) {
     s.pendingWrap = true;
@@ -59,8 +59,8 @@ void ScreenModel::PutAsciiRun(const uint8_t* bytes, size_t count) {
     auto& s = state_;
     if (s.pendingWrap || i == count) continue;
     TerminalLine* line = ScreenLine(s.cursorRow);
-    uint8_t* text = line->text.get();
-    uint8_t* attrs = line->attrs.get();
+    uint8_t* text = line->text();
+    uint8_t* attrs = line->attrs();
     const int32_t lastColumn = columns_ - 1;
     while (i < count && !s.pendingWrap) {
       if (!view_.thumbTracking) RequestLiveScreen();
@@ -96,10 +96,10 @@ void ScreenModel::PutDoubleChar(uint8_t lead, uint8_t trail) {
   }
   TerminalLine* line = ScreenLine(s.cursorRow);
   const int32_t col = s.cursorCol;
-  line->text[col] = lead;
-  line->text[col + 1] = trail;
-  line->attrs[col] = s.currentAttr;
-  line->attrs[col + 1] = s.currentAttr;
+  line->text()[col] = lead;
+  line->text()[col + 1] = trail;
+  line->attrs()[col] = s.currentAttr;
+  line->attrs()[col + 1] = s.currentAttr;
   InvalidateRowCells(s.cursorRow, col, col + 3, true);
   if (col == columns_ - 2) {
     s.pendingWrap = true;
@@ -120,11 +120,11 @@ void ScreenModel::ApplyVoicedMark(bool semiVoiced) {
   // last two cells of the row.
   const int32_t p = s.pendingWrap ? s.cursorCol - 1 : s.cursorCol - 2;
   TerminalLine* line = ScreenLine(s.cursorRow);
-  if (line->text[p] == 0x83 && line->text[p + 1] == 0x45) {
-    line->text[p + 1] = 0x94;  // katakana U becomes VU, which does not follow it in Shift-JIS
+  if (line->text()[p] == 0x83 && line->text()[p + 1] == 0x45) {
+    line->text()[p + 1] = 0x94;  // katakana U becomes VU, which does not follow it in Shift-JIS
   } else {
     // Voiced and semi-voiced kana follow the plain kana at +1 and +2.
-    line->text[p + 1] = static_cast<uint8_t>(line->text[p + 1] + (semiVoiced ? 2 : 1));
+    line->text()[p + 1] = static_cast<uint8_t>(line->text()[p + 1] + (semiVoiced ? 2 : 1));
   }
   InvalidateRowCells(s.cursorRow, p, p + 2, true);
 }

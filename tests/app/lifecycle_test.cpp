@@ -42,7 +42,7 @@ class TitleWatchWindow : public RecordingWindow {
     if (logic != nullptr && logic->screen().store().screenTop != nullptr) {
       for (int r = 0; r < 12; ++r) {
         const TerminalLine* l = logic->screen().ScreenLine(r);
-        std::string s(reinterpret_cast<const char*>(l->text.get()), static_cast<size_t>(l->width));
+        std::string s(reinterpret_cast<const char*>(l->text()), static_cast<size_t>(l->width));
         shot.rows.push_back(s.erase(s.find_last_not_of(' ') + 1));
       }
     }
@@ -189,7 +189,7 @@ TEST(Lifecycle, ConnectResetsRegionAttributeAndSavedPosition) {
   // What the host writes next is plain and lands at the kept cursor.
   peer.Send("x");
   ASSERT_TRUE(h.PumpUntil([&] { return h.Row(5) == std::string(12, ' ') + "x"; }));
-  EXPECT_EQ(s.ScreenLine(5)->attrs[12], 0);
+  EXPECT_EQ(s.ScreenLine(5)->attrs()[12], 0);
 }
 
 TEST(Lifecycle, ConnectRecordsTheHostFirstInTheHistory) {
@@ -465,7 +465,7 @@ struct HeldTerminal {
     std::vector<std::string> rows;
     for (int r = 0; r < logic.screen().rows(); ++r) {
       const TerminalLine* l = logic.screen().ScreenLine(r);
-      std::string s(reinterpret_cast<const char*>(l->text.get()), static_cast<size_t>(l->width));
+      std::string s(reinterpret_cast<const char*>(l->text()), static_cast<size_t>(l->width));
       rows.push_back(s.erase(s.find_last_not_of(' ') + 1));
     }
     return rows;

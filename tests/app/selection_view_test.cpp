@@ -69,7 +69,7 @@ int32_t ViewIndex(Headless& h) { return h.logic.screen().view().viewIndex; }
 std::string Shown(Headless& h, int r) {
   const TerminalLine* l = h.logic.screen().view().viewTop;
   for (int i = 0; i < r; ++i) l = l->next;
-  std::string s(reinterpret_cast<const char*>(l->text.get()), static_cast<size_t>(l->width));
+  std::string s(reinterpret_cast<const char*>(l->text()), static_cast<size_t>(l->width));
   return s.erase(s.find_last_not_of(' ') + 1);
 }
 

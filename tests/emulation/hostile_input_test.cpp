@@ -266,8 +266,8 @@ struct Recorded {
   std::vector<std::string> Lines() const {
     std::vector<std::string> out;
     for (const TerminalLine* l = session.screen().store().firstLine; l != nullptr; l = l->next) {
-      out.emplace_back(reinterpret_cast<const char*>(l->text.get()), static_cast<size_t>(l->width));
-      out.back().append(reinterpret_cast<const char*>(l->attrs.get()), static_cast<size_t>(l->width));
+      out.emplace_back(reinterpret_cast<const char*>(l->text()), static_cast<size_t>(l->width));
+      out.back().append(reinterpret_cast<const char*>(l->attrs()), static_cast<size_t>(l->width));
     }
     return out;
   }

@@ -171,6 +171,11 @@ TEST(Backlog, ByteBudgetMakesTheStoreRecycleInsteadOfGrowing) {
   EXPECT_EQ(LineStore::ByteBudgetFor(100 * mib), 64 * mib);
   EXPECT_EQ(LineStore::ByteBudgetFor(4096 * mib), 1024 * mib);
   EXPECT_EQ(LineStore::ByteBudgetFor(65536 * mib), 2048 * mib);
+  // What a line takes from the allocator: record, text with its NUL and attributes in one block
+  // of 16-byte granules with a size word; 80 columns stay within 200 bytes.
+  for (const auto& [width, bytes] : {std::pair{0, 32}, {1, 32}, {2, 48}, {80, 192}, {132, 304}}) {
+    EXPECT_EQ(LineStore::LineBytes(width), static_cast<uint64_t>(bytes)) << width;
+  }
 }
 
 TEST(Backlog, ViewFollowsTheLiveScreenAndReportsTheScroll) {
@@ -309,7 +314,7 @@ TEST(Resize, KeepsWhatFitsAndLeavesTheBacklog) {
   MutableState(narrow.model).cursorCol = 5;
   narrow.model.PutDoubleChar(0x82, 0xA0);
   ASSERT_TRUE(narrow.model.Resize(6, narrow.model.rows()));
-  EXPECT_EQ(narrow.model.ScreenLine(0)->text[5], 0x82);  // a lone lead byte may remain
+  EXPECT_EQ(narrow.model.ScreenLine(0)->text()[5], 0x82);  // a lone lead byte may remain
 }
 
 TEST(Resize, FailureLeavesTheStoreUnchanged) {

@@ -106,7 +106,7 @@ struct TestScreen {
     return out;
   }
   static std::string Trim(const TerminalLine* l) {
-    std::string s(reinterpret_cast<const char*>(l->text.get()), static_cast<size_t>(l->width));
+    std::string s(reinterpret_cast<const char*>(l->text()), static_cast<size_t>(l->width));
     s.erase(s.find_last_not_of(' ') + 1);
     return s;
   }
@@ -124,7 +124,7 @@ inline void ExpectConsistent(const ScreenModel& m) {
   for (const TerminalLine* l = s.firstLine; l != nullptr; l = l->next) {
     EXPECT_EQ(l->prev, last);
     bytes += LineStore::LineBytes(l->width);
-    EXPECT_EQ(l->text[l->width], 0) << "line " << count << " lost its terminator";
+    EXPECT_EQ(l->text()[l->width], 0) << "line " << count << " lost its terminator";
     if (l == s.screenTop) screenTopIndex = static_cast<int32_t>(count);
     if (l == m.view().viewTop) viewTopIndex = static_cast<int32_t>(count);
     if (screenTopIndex >= 0) {

@@ -75,8 +75,8 @@ TEST(ScreenWrite, OverwritingHalfADoubleByteCharacter) {
   MutableState(t.model).currentAttr = kAttrBold;
   t.Type("x");
   EXPECT_EQ(t.Row(0), " x");
-  EXPECT_EQ(t.model.ScreenLine(0)->attrs[0], 0);
-  EXPECT_EQ(t.model.ScreenLine(0)->attrs[1], kAttrBold);
+  EXPECT_EQ(t.model.ScreenLine(0)->attrs()[0], 0);
+  EXPECT_EQ(t.model.ScreenLine(0)->attrs()[1], kAttrBold);
 
   TestScreen u(10, 4);
   u.model.PutDoubleChar(0x82, 0xA0);
@@ -158,8 +158,8 @@ TEST(ScreenWrite, SoundMarks) {
     t.Type("x");
     t.model.PutDoubleChar(c.lead, c.trail);
     t.model.ApplyVoicedMark(c.semiVoiced);
-    EXPECT_EQ(t.model.ScreenLine(0)->text[1], c.lead);
-    EXPECT_EQ(t.model.ScreenLine(0)->text[2], c.expectTrail);
+    EXPECT_EQ(t.model.ScreenLine(0)->text()[1], c.lead);
+    EXPECT_EQ(t.model.ScreenLine(0)->text()[2], c.expectTrail);
     EXPECT_EQ(t.model.state().cursorCol, 3);
   }
 }
@@ -169,13 +169,13 @@ TEST(ScreenWrite, SoundMarkPlacement) {
   t.model.PutDoubleChar(0x83, 0x4A);
   MutableState(t.model).cursorCol = 1;  // cursor in column 0 or 1: nothing happens
   t.model.ApplyVoicedMark(false);
-  EXPECT_EQ(t.model.ScreenLine(0)->text[1], 0x4A);
+  EXPECT_EQ(t.model.ScreenLine(0)->text()[1], 0x4A);
   // After a character filling the last two cells the cursor sits on its trail half.
   MutableState(t.model).cursorCol = 8;
   t.model.PutDoubleChar(0x83, 0x4A);
   ASSERT_TRUE(t.model.state().pendingWrap);
   t.model.ApplyVoicedMark(false);
-  EXPECT_EQ(t.model.ScreenLine(0)->text[9], 0x4B);
+  EXPECT_EQ(t.model.ScreenLine(0)->text()[9], 0x4B);
   EXPECT_EQ(t.model.state().cursorCol, 9);
   EXPECT_TRUE(t.model.state().pendingWrap);
 }

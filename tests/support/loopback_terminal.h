@@ -105,7 +105,7 @@ class LoopbackTerminal : public SocketEventHandler {
   // Screen row r as its code page 932 bytes, spaces at the end removed.
   std::string Row(int32_t r) const {
     const TerminalLine* line = session.screen().ScreenLine(r);
-    std::string text(reinterpret_cast<const char*>(line->text.get()), static_cast<size_t>(line->width));
+    std::string text(reinterpret_cast<const char*>(line->text()), static_cast<size_t>(line->width));
     return text.substr(0, text.find_last_not_of(' ') + 1);
   }
 

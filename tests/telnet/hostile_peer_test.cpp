@@ -78,7 +78,7 @@ struct Offline {
   }
   std::string Row(int32_t r) const { return testing::TestScreen::Trim(session.screen().ScreenLine(r)); }
   std::string Cells(int32_t r, int32_t from, int32_t count) const {
-    return std::string(reinterpret_cast<const char*>(session.screen().ScreenLine(r)->text.get()) + from,
+    return std::string(reinterpret_cast<const char*>(session.screen().ScreenLine(r)->text()) + from,
                        static_cast<size_t>(count));
   }
 };
@@ -448,7 +448,7 @@ TEST(HostilePeer, OneByteAtATimeInsideSequences) {
   ASSERT_EQ(s.store().lineCount, r.store().lineCount);
   for (const TerminalLine *a = s.store().firstLine, *b = r.store().firstLine; a != nullptr; a = a->next, b = b->next) {
     EXPECT_EQ(testing::TestScreen::Trim(a), testing::TestScreen::Trim(b));
-    EXPECT_EQ(0, std::memcmp(a->attrs.get(), b->attrs.get(), static_cast<size_t>(a->width)));
+    EXPECT_EQ(0, std::memcmp(a->attrs(), b->attrs(), static_cast<size_t>(a->width)));
   }
   testing::ExpectConsistent(s);
 }

@@ -300,7 +300,7 @@ std::string HexBytes(const uint8_t* p, size_t n) {
 // (a lone lead byte, an unassigned code) as U+FFFD.
 std::string RowText(const TerminalLine& line) {
   std::string s;
-  const uint8_t* t = line.text.get();
+  const uint8_t* t = line.text();
   for (int32_t c = 0; c < line.width;) {
     if (t[c] < 0x80) {
       s += static_cast<char>(t[c++]);
@@ -561,9 +561,9 @@ class CaseRunner {
       const std::string actual = WithoutTrailingSpaces(RowText(*row));
       if (actual != expected) {
         size_t used = static_cast<size_t>(row->width);
-        while (used > 0 && row->text[used - 1] == ' ') --used;
+        while (used > 0 && row->text()[used - 1] == ' ') --used;
         Mismatch("row " + tk[1].text + "\n    expected " + Quoted(expected) + "\n    actual   " + Quoted(actual) +
-                 "\n    cells    " + HexBytes(row->text.get(), used));
+                 "\n    cells    " + HexBytes(row->text(), used));
       }
       return true;
     }
@@ -575,11 +575,11 @@ class CaseRunner {
       if (!Bytes(2, expected)) return false;
       if (row == nullptr) return true;
       const size_t n = std::min(expected.size(), static_cast<size_t>(row->width));
-      const std::string actual(reinterpret_cast<const char*>(row->text.get()), n);
+      const std::string actual(reinterpret_cast<const char*>(row->text()), n);
       if (actual != expected) {
         Mismatch("cells of row " + tk[1].text + "\n    expected " +
                  HexBytes(reinterpret_cast<const uint8_t*>(expected.data()), expected.size()) + "\n    actual   " +
-                 HexBytes(row->text.get(), n));
+                 HexBytes(row->text(), n));
       }
       return true;
     }
@@ -594,7 +594,7 @@ class CaseRunner {
       if (row == nullptr) return true;
       std::string actual;
       for (int32_t c = 0; c < row->width && actual.size() < expected.size(); ++c) {
-        actual += "0123456789abcdef"[row->attrs[c] & 0x0F];
+        actual += "0123456789abcdef"[row->attrs()[c] & 0x0F];
       }
       std::string lower = expected;
       for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -128,7 +128,7 @@ bool ReadInput(const std::string& name, std::vector<uint8_t>& data, std::string&
 // one (a lead byte without its trail, an unassigned code) shown as U+FFFD.
 std::string CellsToUtf8(const TerminalLine& line) {
   std::string s;
-  const uint8_t* t = line.text.get();
+  const uint8_t* t = line.text();
   for (int32_t c = 0; c < line.width;) {
     const uint8_t b = t[c];
     if (b < 0x80) {
@@ -156,11 +156,11 @@ void PrintLine(const TerminalLine& line, const ReplayOptions& o, std::FILE* out)
     const std::string s = CellsToUtf8(line);
     std::fwrite(s.data(), 1, s.size(), out);
   } else {
-    std::fwrite(line.text.get(), 1, static_cast<size_t>(line.width), out);
+    std::fwrite(line.text(), 1, static_cast<size_t>(line.width), out);
   }
   std::fputc('\n', out);
   if (o.attrs) {
-    for (int32_t c = 0; c < line.width; ++c) std::fputc("0123456789abcdef"[line.attrs[c] & 0x0F], out);
+    for (int32_t c = 0; c < line.width; ++c) std::fputc("0123456789abcdef"[line.attrs()[c] & 0x0F], out);
     std::fputc('\n', out);
   }
 }

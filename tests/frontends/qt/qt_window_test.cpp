@@ -84,7 +84,7 @@ struct Program {
   }
   std::string Row(int r) {
     const TerminalLine* l = logic.screen().ScreenLine(r);
-    std::string s(reinterpret_cast<const char*>(l->text.get()), static_cast<size_t>(l->width));
+    std::string s(reinterpret_cast<const char*>(l->text()), static_cast<size_t>(l->width));
     return s.erase(s.find_last_not_of(' ') + 1);
   }
   int cw() const { return logic.metrics().cellWidth; }
