@@ -172,7 +172,7 @@ void CheckModel(const TerminalSession& session, const Bounds& bounds) {
   const TerminalLine* last = nullptr;
   for (const TerminalLine* l = s.firstLine; l != nullptr; l = l->next) {
     REQUIRE(l->prev == last, "line %u: broken back link", count);
-    REQUIRE(l->width >= 1 && l->text[l->width] == 0, "line %u (width %d) lost its terminator", count, l->width);
+    REQUIRE(l->width >= 1 && l->text()[l->width] == 0, "line %u (width %d) lost its terminator", count, l->width);
     if (l == s.screenTop) screenTopIndex = count;
     if (l == m.view().viewTop) viewTopIndex = count;
     if (screenTopIndex >= 0) REQUIRE(l->width == m.columns(), "screen line %u of width %d", count, l->width);
@@ -274,7 +274,7 @@ void Select(ScreenModel& s, Random& rng, Bounds& bounds) {
     const TerminalLine* shown = s.view().viewTop;
     for (int32_t i = 0; i < row && shown->next != nullptr; ++i) shown = shown->next;
     col = std::min(static_cast<int32_t>(rng.Below(static_cast<uint32_t>(s.columns()) + 1)), shown->width);
-    if (IsInsideDoubleByte(shown->text.get(), col)) --col;
+    if (IsInsideDoubleByte(shown->text(), col)) --col;
     line = s.view().viewIndex + row;
   };
   Selection sel = s.selection();
