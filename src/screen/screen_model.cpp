@@ -179,21 +179,23 @@ void ScreenModel::ScrollView(int32_t d) {
 }
 
 void ScreenModel::RebuildRowIndex() const {
-  rowIndex_.clear();
-  for (TerminalLine* line = store_.screenTop; line != nullptr && static_cast<int32_t>(rowIndex_.size()) < rows_;
-       line = line->next) {
-    rowIndex_.push_back(line);
+  ringValid_ = false;
+  ringBase_ = 0;
+  ring_.assign(2 * static_cast<size_t>(std::max(rows_, 0)), nullptr);
+  int32_t r = 0;
+  for (TerminalLine* line = store_.screenTop; line != nullptr && r < rows_; line = line->next, ++r) {
+    ring_[static_cast<size_t>(r)] = ring_[static_cast<size_t>(r + rows_)] = line;
   }
-  rowIndexValid_ = true;
+  ringValid_ = r == rows_ && r > 0;
 }
 
 TerminalLine* ScreenModel::ScreenLineSlow(int32_t r) const {
-  if (!rowIndexValid_ || rowIndex_.empty() || rowIndex_.front() != store_.screenTop ||
-      static_cast<int32_t>(rowIndex_.size()) != rows_) {
-    RebuildRowIndex();
-    if (rowIndex_.empty()) return store_.screenTop;
-  }
-  return rowIndex_[static_cast<size_t>(std::clamp<int32_t>(r, 0, static_cast<int32_t>(rowIndex_.size()) - 1))];
+  if (!ringValid_ || ring_[ringBase_] != store_.screenTop) RebuildRowIndex();
+  if (ringValid_) return ring_[static_cast<size_t>(ringBase_ + std::clamp(r, 0, rows_ - 1))];
+  // Fewer lines than rows: the nearest one there is.
+  TerminalLine* line = store_.screenTop;
+  for (int32_t i = 0; i < r && line != nullptr && line->next != nullptr; ++i) line = line->next;
+  return line;
 }
 
 int32_t ScreenModel::WindowRow(int32_t r) const {

@@ -98,9 +98,11 @@ class ScreenModel {
 
   // Text written at the cursor with the current attribute.
   void PutChar(uint8_t b);
-  // Printable ASCII bytes (0x20-0x7E) written one after another exactly as PutChar writes them,
-  // with the same calls on the observer, but with what stays the same between them found once.
-  void PutAsciiRun(const uint8_t* bytes, size_t count);
+  // The printable ASCII bytes (0x20-0x7E) at the start of `bytes`, written one after another
+  // exactly as PutChar writes them, with the same calls on the observer, but with what stays the
+  // same between them found once. Returns how many were written: it stops at the first byte
+  // that is not printable ASCII.
+  size_t PutAsciiRun(const uint8_t* bytes, size_t count);
   void PutDoubleChar(uint8_t lead, uint8_t trail);
   // Adds the voiced (false) or semi-voiced (true) sound mark to the character just written.
   void ApplyVoicedMark(bool semiVoiced);
@@ -149,12 +151,11 @@ class ScreenModel {
   // The view's bottom position: the index of screenTop.
   int32_t ViewBottom() const;
 
-  // The line at screen row r (0 <= r < rows; outside, the nearest row), from an index of the
+  // The line at screen row r (0 <= r < rows; outside, the nearest row), from a ring of the
   // screen's rows that the list operations keep true.
   TerminalLine* ScreenLine(int32_t r) const {
-    if (rowIndexValid_ && static_cast<uint32_t>(r) < rowIndex_.size() && rowIndex_.front() == store_.screenTop &&
-        static_cast<int32_t>(rowIndex_.size()) == rows_) {
-      return rowIndex_[static_cast<size_t>(r)];
+    if (ringValid_ && static_cast<uint32_t>(r) < static_cast<uint32_t>(rows_) && ring_[ringBase_] == store_.screenTop) {
+      return ring_[static_cast<size_t>(ringBase_ + r)];
     }
     return ScreenLineSlow(r);
   }
@@ -203,10 +204,16 @@ class ScreenModel {
   // LineFeed past the last row with the region starting at row 0.
   void FullScreenScroll();
 
-  // The screen rows' index is made anew on its next use.
-  void ForgetRows() { rowIndexValid_ = false; }
+  // The ring of screen rows is made anew on its next use.
+  void ForgetRows() { ringValid_ = false; }
   void RebuildRowIndex() const;
   TerminalLine* ScreenLineSlow(int32_t r) const;
+  // Puts `line` at screen row r of a valid ring (both of its entries).
+  void SetRingRow(int32_t r, TerminalLine* line) {
+    const int32_t j = ringBase_ + r;
+    ring_[static_cast<size_t>(j)] = line;
+    ring_[static_cast<size_t>(j >= rows_ ? j - rows_ : j + rows_)] = line;
+  }
   void RotateRows(int32_t top, int32_t bottom, bool up);
 
   int32_t columns_ = 80;
@@ -218,10 +225,13 @@ class ScreenModel {
   ScreenState state_;
 
   ScreenObserver& observer_;
-  // Screen row -> line, from screenTop; valid while rowIndexValid_ and its first entry is
-  // screenTop. Full-screen and region scrolls update it in place.
-  mutable std::vector<TerminalLine*> rowIndex_;
-  mutable bool rowIndexValid_ = false;
+  // Screen row r is ring_[ringBase_ + r], 0 <= ringBase_ < rows_. The ring holds its rows_
+  // lines twice over (entry i + rows_ equals entry i), so a row is found without wrapping
+  // around, and a full-screen scroll only moves the base and sets the new bottom row. Valid
+  // while ringValid_ and the base row's line is screenTop.
+  mutable std::vector<TerminalLine*> ring_;
+  mutable int32_t ringBase_ = 0;
+  mutable bool ringValid_ = false;
 };
 
 }  // namespace velmora

@@ -90,11 +90,9 @@ void ScreenModel::FullScreenScroll() {
     AdjustSelectionForDroppedLine();
   }
   // The screen rows move up by one; the bottom row is the new last line.
-  if (rowIndexValid_ && static_cast<int32_t>(rowIndex_.size()) == rows_ && rows_ > 0) {
-    std::rotate(rowIndex_.begin(), rowIndex_.begin() + 1, rowIndex_.end());
-    rowIndex_.back() = store_.lastLine;
-  } else {
-    ForgetRows();
+  if (ringValid_) {
+    ringBase_ = ringBase_ + 1 == rows_ ? 0 : ringBase_ + 1;
+    SetRingRow(rows_ - 1, store_.lastLine);
   }
   if (k > 0) observer_.ScrollCells(CellRect{0, 0, columns_, rows_}, 0, -k);
 }
@@ -109,18 +107,28 @@ void ScreenModel::AdjustSelectionForDroppedLine() {
   if (sel.activeLine > 0) --sel.activeLine; else sel.activeCol = 0;
 }
 
-// The region's rows of the row index move by one: up (the top line goes to the bottom) or
-// down (the bottom line comes to the top), as the list was just relinked.
+// The region's rows of the ring move by one: up (the top line goes to the bottom) or down (the
+// bottom line comes to the top), as the list was just relinked. For the whole screen that is a
+// turn of the ring.
 void ScreenModel::RotateRows(int32_t top, int32_t bottom, bool up) {
-  if (!rowIndexValid_ || static_cast<int32_t>(rowIndex_.size()) != rows_) {
-    ForgetRows();
+  if (!ringValid_) return;
+  if (top == 0 && bottom == rows_ - 1) {
+    if (up) {
+      ringBase_ = ringBase_ + 1 == rows_ ? 0 : ringBase_ + 1;
+    } else {
+      ringBase_ = ringBase_ == 0 ? rows_ - 1 : ringBase_ - 1;
+    }
     return;
   }
-  const auto first = rowIndex_.begin() + top, last = rowIndex_.begin() + bottom + 1;
+  const auto at = [&](int32_t r) { return ring_[static_cast<size_t>(ringBase_ + r)]; };
   if (up) {
-    std::rotate(first, first + 1, last);
+    TerminalLine* first = at(top);
+    for (int32_t r = top; r < bottom; ++r) SetRingRow(r, at(r + 1));
+    SetRingRow(bottom, first);
   } else {
-    std::rotate(first, last - 1, last);
+    TerminalLine* last = at(bottom);
+    for (int32_t r = bottom; r > top; --r) SetRingRow(r, at(r - 1));
+    SetRingRow(top, last);
   }
 }
 

@@ -48,34 +48,70 @@ void ScreenModel::PutChar(uint8_t b) {
   observer_.UpdateCaret();
 }
 
-// After PutChar has written the first byte of a stretch (wrapping, clamping and mending a half
-// character as it must), the bytes that follow on the same row need none of that: the cursor is
-// inside the grid, no wrap is pending, the row's line stays the same, and the cell before each
-// one was just written with an ASCII byte, so none of them lands on a trail half.
-void ScreenModel::PutAsciiRun(const uint8_t* bytes, size_t count) {
+// The bytes are written as PutChar writes them, one after another, with the same requests of
+// the window in the same order. Only the first character of a stretch on one row needs PutChar's
+// checks (the cursor clamped into the grid, a pending wrap taken, a trail half mended): after it
+// the cursor is inside the grid with no wrap pending, the row's line stays the same, and the cell
+// before each character was just written with an ASCII byte. The window's requests other than
+// the live screen's do not change the model, and the live screen's moves only the view, so the
+// row, its line and the current attribute are kept in locals while the window row is worked out
+// again after each request.
+size_t ScreenModel::PutAsciiRun(const uint8_t* bytes, size_t count) {
+  auto printable = [](uint8_t b) { return static_cast<uint8_t>(b - 0x20) < 0x5F; };
+  ScreenObserver& observer = observer_;
   size_t i = 0;
-  while (i < count) {
-    PutChar(bytes[i++]);
+  while (i < count && printable(bytes[i])) {
+    if (!view_.thumbTracking) observer.ShowLiveScreen();
+    ClampCursor();
     auto& s = state_;
-    if (s.pendingWrap || i == count) continue;
-    TerminalLine* line = ScreenLine(s.cursorRow);
+    if (s.pendingWrap && s.cursorCol == columns_ - 1) [[unlikely]] WrapPending();
+    const int32_t row = s.cursorRow;
+    TerminalLine* line = ScreenLine(row);
     uint8_t* text = line->text();
     uint8_t* attrs = line->attrs();
+    const uint8_t attr = s.currentAttr;
     const int32_t lastColumn = columns_ - 1;
-    while (i < count && !s.pendingWrap) {
-      if (!view_.thumbTracking) RequestLiveScreen();
-      const int32_t col = s.cursorCol;
+    // The window row of the screen row is rowBase - viewIndex, shown when inside [0, rows).
+    const int64_t rowBase = static_cast<int64_t>(store_.lineCount) - rows_ + row;
+    const auto windowRows = static_cast<uint64_t>(rows_);
+    int32_t col = s.cursorCol;
+    int32_t left = col;
+    if (IsInsideDoubleByte(text, col)) {
+      text[col - 1] = ' ';
+      attrs[col - 1] = 0;
+      left = col - 1;
+    }
+    CellRect area;  // filled field by field: the window row rarely changes within a stretch
+    area.top = -1;
+    for (;;) {
       text[col] = bytes[i++];
-      attrs[col] = s.currentAttr;
-      InvalidateRowCells(s.cursorRow, col, col + 2, true);
+      attrs[col] = attr;
+      const int64_t w = rowBase - view_.viewIndex;
+      if (static_cast<uint64_t>(w) < windowRows) {
+        const auto wr = static_cast<int32_t>(w);
+        if (area.top != wr) {
+          area.top = wr;
+          area.bottom = wr + 1;
+        }
+        area.left = left;
+        area.right = col + 2;
+        observer.InvalidateCells(area);
+        observer.RepaintNow();
+      }
       if (col == lastColumn) {
         s.pendingWrap = true;
-      } else {
-        s.cursorCol = col + 1;
+        observer.UpdateCaret();
+        break;
       }
-      observer_.UpdateCaret();
+      s.pendingWrap = false;
+      s.cursorCol = ++col;
+      observer.UpdateCaret();
+      if (i == count || !printable(bytes[i])) return i;
+      if (!view_.thumbTracking) observer.ShowLiveScreen();
+      left = col;
     }
   }
+  return i;
 }
 
 void ScreenModel::PutDoubleChar(uint8_t lead, uint8_t trail) {

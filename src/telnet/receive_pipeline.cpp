@@ -43,19 +43,31 @@ void ReceivePipeline::ReceiveByte(uint8_t b) {
 }
 
 void ReceivePipeline::ReceiveBytes(const uint8_t* data, size_t size) {
-  auto printable = [](uint8_t b) { return b >= 0x20 && b < 0x7F; };
   size_t i = 0;
   while (i < size) {
-    // Any other byte goes the byte path at once, so that text of other kinds pays nothing here.
-    if (!printable(data[i]) || stream_.receiveState != ReceiveState::Text || decoder_.pendingLead() != 0 ||
+    // Printable ASCII, CR and LF in plain text (nothing pending, no shift in force, no trace)
+    // keep it plain, and are written or done here. Any other byte goes the byte path at once, so
+    // that text of other kinds pays nothing here.
+    const uint8_t b = data[i];
+    const bool plainByte = b < 0x20 ? (b == '\r' || b == '\n') : b < 0x7F;
+    if (!plainByte || stream_.receiveState != ReceiveState::Text || decoder_.pendingLead() != 0 ||
         decoder_.heldLongBytes() != 0 || katakanaShift_ || stream_.kanjiMode || trace_.traceEnabled) {
-      ReceiveByte(data[i++]);
+      ReceiveByte(b);
+      ++i;
       continue;
     }
-    size_t end = i + 1;
-    while (end < size && printable(data[end])) ++end;
-    screen_.PutAsciiRun(data + i, end - i);
-    i = end;
+    for (;;) {
+      i += screen_.PutAsciiRun(data + i, size - i);
+      if (i == size) return;
+      if (data[i] == '\r') {
+        screen_.CarriageReturn();
+      } else if (data[i] == '\n') {
+        screen_.LineFeed();
+      } else {
+        break;
+      }
+      ++i;
+    }
   }
 }
 

@@ -275,7 +275,9 @@ struct Recorded {
 
 // The same stream through ReceiveByte one byte at a time and through ReceiveBytes in reads of
 // random lengths: the window sees the same calls in the same order, the trace is the same, and
-// so are the lines, the cursor and the view. Tracing is switched now and then, between reads.
+// so are the lines, the cursor, the view and the selection. Between reads the user now and then
+// switches tracing, the terminal type or the encoding, holds the view on the scroll bar's thumb
+// or lets it go, scrolls back, or selects.
 TEST_P(HostileInput, ReadsOfAnyLengthAreTheBytesOneByOne) {
   const HostileRun& run = GetParam();
   Recorded single(run), reads(run);
@@ -291,6 +293,28 @@ TEST_P(HostileInput, ReadsOfAnyLengthAreTheBytesOneByOne) {
       const char* type = single.session.options().IsVt52() ? "vt100" : "vt52";
       single.session.SetTerminalType(type);
       reads.session.SetTerminalType(type);
+    }
+    if (rng.Below(300) == 0) {
+      const auto encoding = static_cast<HostEncoding>(rng.Below(3));
+      single.session.SetHostEncoding(encoding);
+      reads.session.SetHostEncoding(encoding);
+    }
+    if (rng.Below(150) == 0) {
+      const bool hold = !single.session.screen().view().thumbTracking;
+      single.session.screen().SetThumbTracking(hold);
+      reads.session.screen().SetThumbTracking(hold);
+    }
+    if (rng.Below(150) == 0) {
+      const auto back = -static_cast<int32_t>(rng.Below(static_cast<uint32_t>(run.rows) * 2));
+      single.session.screen().ScrollView(back);
+      reads.session.screen().ScrollView(back);
+    }
+    if (rng.Below(150) == 0) {
+      const auto line = [&] { return static_cast<int32_t>(rng.Below(single.session.screen().store().lineCount)); };
+      const auto col = [&] { return static_cast<int32_t>(rng.Below(static_cast<uint32_t>(run.columns) + 1)); };
+      const Selection selection{col(), line(), col(), line()};
+      single.session.screen().SetSelection(selection);
+      reads.session.screen().SetSelection(selection);
     }
     for (const unsigned char b : piece) single.session.pipeline().ReceiveByte(b);
     const auto* bytes = reinterpret_cast<const uint8_t*>(piece.data());
@@ -310,13 +334,16 @@ TEST_P(HostileInput, ReadsOfAnyLengthAreTheBytesOneByOne) {
   EXPECT_EQ(std::vector<int32_t>({a.cursorCol, a.cursorRow, a.pendingWrap, a.regionTop, a.regionBottom, a.currentAttr}),
             std::vector<int32_t>({b.cursorCol, b.cursorRow, b.pendingWrap, b.regionTop, b.regionBottom, b.currentAttr}));
   EXPECT_EQ(single.session.screen().view().viewIndex, reads.session.screen().view().viewIndex);
+  const Selection &sa = single.session.screen().selection(), &sb = reads.session.screen().selection();
+  EXPECT_EQ(std::vector<int32_t>({sa.anchorCol, sa.anchorLine, sa.activeCol, sa.activeLine}),
+            std::vector<int32_t>({sb.anchorCol, sb.anchorLine, sb.activeCol, sb.activeLine}));
 }
 
 std::vector<HostileRun> Runs() {
   struct Size {
     int32_t columns, rows;
   };
-  const Size sizes[] = {{2, 2}, {3, 7}, {10, 5}, {80, 24}, {163, 107}};
+  const Size sizes[] = {{1, 1}, {2, 2}, {3, 7}, {10, 5}, {80, 24}, {163, 107}};
   const HostEncoding encodings[] = {HostEncoding::EUC, HostEncoding::SJIS, HostEncoding::UTF8};
   const uint32_t backlogs[] = {0, 3, 100};
   std::vector<HostileRun> runs;

@@ -16,7 +16,11 @@ struct ScreenModelTestAccess {
   static ScreenState& State(ScreenModel& m) { return m.state_; }
   static ViewState& View(ScreenModel& m) { return m.view_; }
   static Selection& Selected(ScreenModel& m) { return m.selection_; }
-  static LineStore& Store(ScreenModel& m) { return m.store_; }
+  // The lines may be relinked through it: the model finds its screen rows anew.
+  static LineStore& Store(ScreenModel& m) {
+    m.ForgetRows();
+    return m.store_;
+  }
 };
 
 inline ScreenState& MutableState(ScreenModel& m) { return ScreenModelTestAccess::State(m); }
