@@ -28,7 +28,9 @@ enum ScrollBarParts : unsigned { kScrollRange = 1, kScrollPage = 2, kScrollPosit
 
 // What the screen model asks of the window that shows it. Every change of the model that the
 // user could see is reported here, in the order it happens; the window draws from the model.
-// All calls are made on the window's thread while a model operation is running.
+// All calls are made on the window's thread while a model operation is running. Only
+// ShowLiveScreen may re-enter the model, and then only to move the view (ScrollView); the other
+// requests leave the model as it is, which lets text be written with what it needs found once.
 class ScreenObserver {
  public:
   virtual ~ScreenObserver() = default;
