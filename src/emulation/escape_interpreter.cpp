@@ -2,40 +2,33 @@
 
 namespace velmora {
 
-void EscapeInterpreter::EscapeDispatch(uint8_t b) {
-  if (options_.IsVt52()) {
-    Vt52Byte(b);
-  } else {
-    Vt100Byte(b);
-  }
-}
-
-void EscapeInterpreter::Hold(uint8_t b) {
-  if (stream_.sequenceLength < stream_.sequenceBuffer.size()) {
-    stream_.sequenceBuffer[stream_.sequenceLength++] = b;
-  }
-}
-
 void EscapeInterpreter::Unexpected(uint8_t b) {
   trace_.Trace("[%03d]\n", b);
+  End();
+}
+
+// ESC $ x designates JIS X 0208 (kanji), ESC ( x ASCII, whatever x is; the same for both
+// terminal types.
+void EscapeInterpreter::Designation(uint8_t b) {
+  trace_.Trace("[%c]", b);
+  stream_.kanjiMode = stream_.escapeState == EscapeState::KanjiDesignation;
   End();
 }
 
 // VT52: cursor keys, home, erase, reverse scroll, direct cursor addressing and the JIS kanji
 // designations. No parameters, regions or attributes of its own.
 void EscapeInterpreter::Vt52Byte(uint8_t b) {
-  switch (stream_.sequenceBuffer[0]) {
-    case 0:
+  switch (stream_.escapeState) {
+    case EscapeState::Start:
       Vt52Start(b);
       return;
-    case 'Y':
+    case EscapeState::Vt52Row:
+    case EscapeState::Vt52Column:
       Vt52Address(b);
       return;
-    case '$':
-    case '(':
-      trace_.Trace("[%c]", b);
-      stream_.kanjiMode = stream_.sequenceBuffer[0] == '$';
-      End();
+    case EscapeState::KanjiDesignation:
+    case EscapeState::AsciiDesignation:
+      Designation(b);
       return;
     default:
       // A sequence opened while the terminal was a VT100.
@@ -55,10 +48,16 @@ void EscapeInterpreter::Vt52Start(uint8_t b) {
     case 'J': trace_.Trace("[J]\n"); screen_.EraseBelow(); break;
     case 'K': trace_.Trace("[K]\n"); screen_.EraseLineRight(); break;
     case 'Y':
+      trace_.Trace("[Y]");
+      Enter(EscapeState::Vt52Row);
+      return;
     case '$':
+      trace_.Trace("[$]");
+      Enter(EscapeState::KanjiDesignation);
+      return;
     case '(':
-      trace_.Trace("[%c]", b);
-      Hold(b);
+      trace_.Trace("[(]");
+      Enter(EscapeState::AsciiDesignation);
       return;
     default:
       Unexpected(b);
@@ -70,15 +69,17 @@ void EscapeInterpreter::Vt52Start(uint8_t b) {
 // ESC Y row column, each offset by 32 and taken modulo 256. A row byte of 0 cannot be told
 // from "no row yet", so the byte after it is taken as the row again.
 void EscapeInterpreter::Vt52Address(uint8_t b) {
-  auto& buf = stream_.sequenceBuffer;
   const auto value = static_cast<uint8_t>(b - 32);
-  if (buf[1] == 0) {
+  if (stream_.escapeState == EscapeState::Vt52Row) {
     trace_.Trace("[%03d]", value);
-    buf[1] = b;
+    if (b != 0) {
+      vt52Row_ = b;
+      Enter(EscapeState::Vt52Column);
+    }
     return;
   }
   trace_.Trace("[%03d]\n", value);
-  screen_.MoveCursor(value, static_cast<uint8_t>(buf[1] - 32));
+  screen_.MoveCursor(value, static_cast<uint8_t>(vt52Row_ - 32));
   End();
 }
 
