@@ -15,27 +15,84 @@ void EscapeInterpreter::Designation(uint8_t b) {
   End();
 }
 
-// VT52: cursor keys, home, erase, reverse scroll, direct cursor addressing and the JIS kanji
-// designations. No parameters, regions or attributes of its own.
-void EscapeInterpreter::Vt52Byte(uint8_t b) {
-  switch (stream_.escapeState) {
-    case EscapeState::Start:
+void EscapeInterpreter::EscapeDispatch(uint8_t b) {
+  // The states of ESC [ n ; m x, by far the most frequent, are tested first.
+  const EscapeState state = stream_.escapeState;
+  if (state == EscapeState::CsiParameters) {
+    CsiParam(b);
+    return;
+  }
+  if (state == EscapeState::Start) {
+    if (vt52_) {
       Vt52Start(b);
-      return;
-    case EscapeState::Vt52Row:
-    case EscapeState::Vt52Column:
-      Vt52Address(b);
+    } else {
+      Vt100Start(b);
+    }
+    return;
+  }
+  if (state == EscapeState::CsiEntry) {
+    CsiStart(b);
+    return;
+  }
+  switch (state) {
+    case EscapeState::Start:
+    case EscapeState::CsiParameters:
+    case EscapeState::CsiEntry:
+      return;  // taken above
+    case EscapeState::Ss3:
+      Vt100Ss3(b);
       return;
     case EscapeState::KanjiDesignation:
     case EscapeState::AsciiDesignation:
       Designation(b);
       return;
-    default:
-      // A sequence opened while the terminal was a VT100.
+    case EscapeState::HomeClear:
+      CsiHomeClear(b);
+      return;
+    case EscapeState::ForeignCsi:
+      ConsumeToFinal(b, 0x40);
+      return;
+    case EscapeState::Intermediates:
+      ConsumeToFinal(b, 0x30);
+      return;
+    case EscapeState::ControlString:
+      ControlString(b);
+      return;
+    case EscapeState::Vt52Row:
+    case EscapeState::Vt52Column:
+      Vt52Address(b);
+      return;
+    case EscapeState::OtherType:
       Unexpected(b);
       return;
   }
 }
+
+// The start and the designations are read alike by both types. Every other state belongs to
+// the type it was reached under: while the other type is in force it is put aside, so the next
+// byte ends the sequence, unless the type changes back first.
+void EscapeInterpreter::TerminalTypeChanged() {
+  const bool vt52 = options_.IsVt52();
+  if (vt52 == vt52_) return;
+  vt52_ = vt52;
+  EscapeState& state = stream_.escapeState;
+  switch (state) {
+    case EscapeState::Start:
+    case EscapeState::KanjiDesignation:
+    case EscapeState::AsciiDesignation:
+      return;
+    case EscapeState::OtherType:
+      state = setAside_;  // put aside at the change away from the type now in force again
+      return;
+    default:
+      setAside_ = state;
+      state = EscapeState::OtherType;
+      return;
+  }
+}
+
+// VT52: cursor keys, home, erase, reverse scroll, direct cursor addressing and the JIS kanji
+// designations. No parameters, regions or attributes of its own.
 
 void EscapeInterpreter::Vt52Start(uint8_t b) {
   switch (b) {

@@ -18,19 +18,10 @@ class EscapeInterpreter {
                     TraceWriter& trace)
       : screen_(screen), stream_(stream), options_(options), trace_(trace), vt52_(options.IsVt52()) {}
 
-  // One byte after ESC, for the terminal type in force at that byte.
-  void EscapeDispatch(uint8_t b) {
-    if (vt52_) {
-      Vt52Byte(b);
-    } else {
-      Vt100Byte(b);
-    }
-  }
+  // One byte after ESC, read by the terminal type in force at that byte.
+  void EscapeDispatch(uint8_t b);
   // The options' terminal type changed: it is read here once rather than for every byte.
-  void TerminalTypeChanged() { vt52_ = options_.IsVt52(); }
-
-  void Vt100Byte(uint8_t b);
-  void Vt52Byte(uint8_t b);
+  void TerminalTypeChanged();
 
  private:
   // VT100 states.
@@ -60,6 +51,9 @@ class EscapeInterpreter {
   const TerminalOptions& options_;
   TraceWriter& trace_;
   bool vt52_;
+  // The state of an open sequence of the other terminal type, put aside while the stream's
+  // state is OtherType, and taken back if the type changes back before the next byte.
+  EscapeState setAside_ = EscapeState::Start;
   // The parameters of the open control sequence, as far as its kept characters go: the number
   // before the first ';', the number after it, and a third slot that takes every later digit.
   // csiField_ is the slot the next digit goes to (the count of ';' kept, at most 2).

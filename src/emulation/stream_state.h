@@ -23,6 +23,7 @@ enum class EscapeState : uint8_t {
   ControlString,     // OSC, DCS, SOS, PM or APC, consumed to its terminator
   Vt52Row,           // VT52 ESC Y: the row byte follows
   Vt52Column,        // VT52 ESC Y and its row: the column byte follows
+  OtherType,         // a sequence of the terminal type no longer in force: the next byte ends it
 };
 
 // The receive state shared by the pipeline, which opens sequences, and the escape interpreters

@@ -26,53 +26,6 @@ bool OpensControlString(uint8_t b) {
 
 }  // namespace
 
-void EscapeInterpreter::Vt100Byte(uint8_t b) {
-  // The states of ESC [ n ; m x, by far the most frequent, are tested first.
-  const EscapeState state = stream_.escapeState;
-  if (state == EscapeState::CsiParameters) {
-    CsiParam(b);
-    return;
-  }
-  if (state == EscapeState::Start) {
-    Vt100Start(b);
-    return;
-  }
-  if (state == EscapeState::CsiEntry) {
-    CsiStart(b);
-    return;
-  }
-  switch (state) {
-    case EscapeState::Start:
-    case EscapeState::CsiParameters:
-    case EscapeState::CsiEntry:
-      return;  // taken above
-    case EscapeState::Ss3:
-      Vt100Ss3(b);
-      return;
-    case EscapeState::KanjiDesignation:
-    case EscapeState::AsciiDesignation:
-      Designation(b);
-      return;
-    case EscapeState::HomeClear:
-      CsiHomeClear(b);
-      return;
-    case EscapeState::ForeignCsi:
-      ConsumeToFinal(b, 0x40);
-      return;
-    case EscapeState::Intermediates:
-      ConsumeToFinal(b, 0x30);
-      return;
-    case EscapeState::ControlString:
-      ControlString(b);
-      return;
-    case EscapeState::Vt52Row:
-    case EscapeState::Vt52Column:
-      // A sequence opened while the terminal was a VT52.
-      Unexpected(b);
-      return;
-  }
-}
-
 void EscapeInterpreter::Vt100Start(uint8_t b) {
   if (b == '[') {
     trace_.Trace("[[]");
