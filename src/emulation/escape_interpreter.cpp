@@ -93,7 +93,6 @@ void EscapeInterpreter::TerminalTypeChanged() {
 
 // VT52: cursor keys, home, erase, reverse scroll, direct cursor addressing and the JIS kanji
 // designations. No parameters, regions or attributes of its own.
-
 void EscapeInterpreter::Vt52Start(uint8_t b) {
   switch (b) {
     case 'A': trace_.Trace("[A]\n"); screen_.CursorUp(); break;
