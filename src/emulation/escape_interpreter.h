@@ -10,19 +10,18 @@ namespace velmora {
 
 // Interprets the bytes of an escape sequence once the receive pipeline has seen ESC, as a
 // VT100 or a VT52 according to the terminal type, and ends the sequence by setting the
-// receive state back to text. The state of an open sequence is what the sequence buffer holds:
-// byte 0 the introducer, the bytes after it what was collected since.
+// receive state back to text. Where an open sequence stands is the stream's escape state; a
+// control sequence's parameters are read as their characters arrive.
 class EscapeInterpreter {
  public:
   EscapeInterpreter(ScreenModel& screen, StreamState& stream, const TerminalOptions& options,
                     TraceWriter& trace)
-      : screen_(screen), stream_(stream), options_(options), trace_(trace) {}
+      : screen_(screen), stream_(stream), options_(options), trace_(trace), vt52_(options.IsVt52()) {}
 
-  // One byte after ESC; the interpreter is chosen afresh for every byte.
+  // One byte after ESC, read by the terminal type in force at that byte.
   void EscapeDispatch(uint8_t b);
-
-  void Vt100Byte(uint8_t b);
-  void Vt52Byte(uint8_t b);
+  // The options' terminal type changed: it is read here once rather than for every byte.
+  void TerminalTypeChanged();
 
  private:
   // VT100 states.
@@ -39,17 +38,31 @@ class EscapeInterpreter {
   // VT52 states.
   void Vt52Start(uint8_t b);
   void Vt52Address(uint8_t b);
+  // Both: ESC $ x and ESC ( x.
+  void Designation(uint8_t b);
 
-  // Keeps b in the buffer as the next byte of the sequence.
-  void Hold(uint8_t b);
   // A byte the open sequence does not expect: traced, dropped, and the sequence ends.
   void Unexpected(uint8_t b);
+  void Enter(EscapeState s) { stream_.escapeState = s; }
   void End() { stream_.EndSequence(); }
 
   ScreenModel& screen_;
   StreamState& stream_;
   const TerminalOptions& options_;
   TraceWriter& trace_;
+  bool vt52_;
+  // The state of an open sequence of the other terminal type, put aside while the stream's
+  // state is OtherType, and taken back if the type changes back before the next byte.
+  EscapeState setAside_ = EscapeState::Start;
+  // The parameters of the open control sequence, as far as its kept characters go: the number
+  // before the first ';', the number after it, and a third slot that takes every later digit.
+  // csiField_ is the slot the next digit goes to (the count of ';' kept, at most 2).
+  int32_t csiNumbers_[3] = {};
+  uint8_t csiField_ = 0;
+  // The first parameter character, which selects the erase variant.
+  uint8_t csiFirst_ = 0;
+  // VT52 ESC Y: the row byte received.
+  uint8_t vt52Row_ = 0;
 };
 
 }  // namespace velmora

@@ -5,8 +5,8 @@
 
 namespace velmora {
 
-// The user's choices for the connection that the terminal reads on every byte: the host's
-// encoding and the terminal type announced to the host.
+// The user's choices for the connection: the host's encoding, read on every byte, and the
+// terminal type announced to the host, which the escape interpreter takes in when it changes.
 struct TerminalOptions {
   HostEncoding hostEncoding = HostEncoding::EUC;
   std::string terminalType = "vt100";  // "vt100" or "vt52"

@@ -13,9 +13,6 @@ namespace {
 
 constexpr uint8_t kEsc = 0x1B;
 constexpr uint8_t kBel = 0x07, kCan = 0x18, kSub = 0x1A, kIac = 0xFF;
-// Byte 0 of the sequence buffer for a control sequence outside the repertoire (a private or
-// intermediate byte was met), consumed up to its final byte. No introducer byte has this value.
-constexpr uint8_t kForeignCsi = 0x01;
 constexpr int32_t kNumberCap = 1000000000;  // parameters saturate here
 
 bool IsDigit(uint8_t b) { return b >= '0' && b <= '9'; }
@@ -27,91 +24,27 @@ bool OpensControlString(uint8_t b) {
   return b == ']' || b == 'P' || b == 'X' || b == '^' || b == '_';
 }
 
-// The parameter text of a CSI sequence: the first number, and the number after the first ';'.
-struct CsiParams {
-  int32_t n = 0;
-  int32_t m = 0;
-  bool hasSemicolon = false;
-  uint8_t first = 0;  // first character of the text, which selects the erase variant
-};
-
-int32_t ReadNumber(const uint8_t* p, const uint8_t* end) {
-  int32_t value = 0;
-  for (; p < end && IsDigit(*p); ++p) {
-    value = static_cast<int32_t>(std::min<int64_t>(int64_t{value} * 10 + (*p - '0'), kNumberCap));
-  }
-  return value;
-}
-
-CsiParams ParseParams(const uint8_t* text, const uint8_t* end) {
-  CsiParams params;
-  params.first = text < end ? *text : 0;
-  params.n = ReadNumber(text, end);
-  const uint8_t* semicolon = std::find(text, end, ';');
-  if (semicolon != end) {
-    params.hasSemicolon = true;
-    params.m = ReadNumber(semicolon + 1, end);
-  }
-  return params;
-}
-
 }  // namespace
 
-void EscapeInterpreter::Vt100Byte(uint8_t b) {
-  switch (stream_.sequenceBuffer[0]) {
-    case 0:
-      Vt100Start(b);
-      return;
-    case 'O':
-      Vt100Ss3(b);
-      return;
-    case '$':
-    case '(':
-      // ESC $ x designates JIS X 0208 (kanji), ESC ( x ASCII, whatever x is.
-      trace_.Trace("[%c]", b);
-      stream_.kanjiMode = stream_.sequenceBuffer[0] == '$';
-      End();
-      return;
-    case '[':
-      if (stream_.sequenceLength == 1) {
-        CsiStart(b);
-        return;
-      }
-      if (stream_.sequenceBuffer[1] == ';') {
-        CsiHomeClear(b);
-      } else {
-        CsiParam(b);
-      }
-      return;
-    case kForeignCsi:
-      ConsumeToFinal(b, 0x40);
-      return;
-    case ']':
-    case 'P':
-    case 'X':
-    case '^':
-    case '_':
-      ControlString(b);
-      return;
-    default:
-      if (IsIntermediate(stream_.sequenceBuffer[0])) {
-        ConsumeToFinal(b, 0x30);
-        return;
-      }
-      // A sequence opened while the terminal was a VT52.
-      Unexpected(b);
-      return;
-  }
-}
-
 void EscapeInterpreter::Vt100Start(uint8_t b) {
+  if (b == '[') {
+    trace_.Trace("[[]");
+    stream_.sequenceLength = 1;
+    Enter(EscapeState::CsiEntry);
+    return;
+  }
   switch (b) {
-    case '[':
     case 'O':
+      trace_.Trace("[O]");
+      Enter(EscapeState::Ss3);
+      return;
     case '$':
+      trace_.Trace("[$]");
+      Enter(EscapeState::KanjiDesignation);
+      return;
     case '(':
-      trace_.Trace("[%c]", b);
-      Hold(b);
+      trace_.Trace("[(]");
+      Enter(EscapeState::AsciiDesignation);
       return;
     case '7': trace_.Trace("[7]\n"); screen_.SaveCursor(); break;     // DECSC
     case '8': trace_.Trace("[8]\n"); screen_.RestoreCursor(); break;  // DECRC
@@ -119,10 +52,15 @@ void EscapeInterpreter::Vt100Start(uint8_t b) {
     case 'D': trace_.Trace("[D]\n"); screen_.ScrollRegionUp(); break;    // IND
     case 'M': trace_.Trace("[M]\n"); screen_.ScrollRegionDown(); break;  // RI
     default:
-      if (IsIntermediate(b) || OpensControlString(b)) {
-        // ESC ) 0, ESC # 8, ESC % G ... or a control string: consumed to its end.
+      // ESC ) 0, ESC # 8, ESC % G ... or a control string: consumed to its end.
+      if (IsIntermediate(b)) {
         trace_.Trace("[%c]", b);
-        Hold(b);
+        Enter(EscapeState::Intermediates);
+        return;
+      }
+      if (OpensControlString(b)) {
+        trace_.Trace("[%c]", b);
+        Enter(EscapeState::ControlString);
         return;
       }
       Unexpected(b);
@@ -149,7 +87,7 @@ void EscapeInterpreter::ConsumeToFinal(uint8_t b, uint8_t firstFinal) {
 // The rest of the control sequence is consumed without effect.
 void EscapeInterpreter::BecomeForeignCsi(uint8_t b) {
   trace_.Trace("[%c]", b);
-  stream_.sequenceBuffer[0] = kForeignCsi;
+  Enter(EscapeState::ForeignCsi);
 }
 
 // A control string (a window title, a device control string ...): every byte up to BEL, CAN,
@@ -167,7 +105,7 @@ void EscapeInterpreter::ControlString(uint8_t b) {
       return;
     case kEsc:
       trace_.Trace("[ESC]");
-      stream_.BeginSequence(ReceiveState::Escape);
+      stream_.BeginEscape();
       return;
     default:
       if (b >= 0x20 && b <= 0x7E) trace_.Trace("[%c]", b); else trace_.Trace("[%03d]", b);
@@ -191,9 +129,20 @@ void EscapeInterpreter::Vt100Ss3(uint8_t b) {
 
 // The first byte after ESC [.
 void EscapeInterpreter::CsiStart(uint8_t b) {
-  if (IsDigit(b) || b == ';') {
+  if (IsDigit(b)) {
     trace_.Trace("[%c]", b);
-    Hold(b);
+    stream_.sequenceLength = 2;
+    csiFirst_ = b;
+    csiNumbers_[0] = b - '0';
+    csiNumbers_[1] = 0;
+    csiField_ = 0;
+    Enter(EscapeState::CsiParameters);
+    return;
+  }
+  if (b == ';') {
+    trace_.Trace("[;]");
+    stream_.sequenceLength = 2;
+    Enter(EscapeState::HomeClear);
     return;
   }
   if (IsForeignParameter(b) || IsIntermediate(b)) {
@@ -223,12 +172,26 @@ void EscapeInterpreter::CsiStart(uint8_t b) {
   End();
 }
 
-// Parameter characters, then the final byte. Characters beyond what the buffer holds are
-// dropped and the sequence stays open until its final byte.
+// Parameter characters, then the final byte. The numbers are read as the characters arrive;
+// characters beyond the kept length count for nothing, and the sequence stays open until its
+// final byte. A number saturates at kNumberCap.
 void EscapeInterpreter::CsiParam(uint8_t b) {
-  if (IsDigit(b) || b == ';') {
+  if (IsDigit(b)) {
     trace_.Trace("[%c]", b);
-    Hold(b);
+    if (stream_.sequenceLength < StreamState::kMaxSequenceLength) {
+      ++stream_.sequenceLength;
+      // Below kNumberCap / 10 one more digit stays below kNumberCap; from there on it saturates.
+      int32_t& n = csiNumbers_[csiField_];
+      n = n < kNumberCap / 10 ? n * 10 + (b - '0') : kNumberCap;
+    }
+    return;
+  }
+  if (b == ';') {
+    trace_.Trace("[;]");
+    if (stream_.sequenceLength < StreamState::kMaxSequenceLength) {
+      ++stream_.sequenceLength;
+      if (csiField_ < 2) ++csiField_;
+    }
     return;
   }
   if (IsForeignParameter(b) || IsIntermediate(b)) {
@@ -239,41 +202,42 @@ void EscapeInterpreter::CsiParam(uint8_t b) {
 }
 
 void EscapeInterpreter::CsiFinal(uint8_t b) {
-  const auto& buf = stream_.sequenceBuffer;
-  const CsiParams p = ParseParams(buf.data() + 1, buf.data() + stream_.sequenceLength);
+  // The first number, and the number after the first ';' (0 without one).
+  const int32_t n = csiNumbers_[0], m = csiNumbers_[1];
+  const bool hasSemicolon = csiField_ > 0;
   ScreenModel& s = screen_;
   // Counts are bounded where a larger one changes nothing more on the screen.
   auto repeat = [](int32_t count, int32_t bound, auto op) {
     for (int32_t i = std::min(count, bound); i > 0; --i) op();
   };
   switch (b) {
-    case 'A': repeat(p.n, s.rows(), [&] { s.CursorUp(); }); break;  // CUU
+    case 'A': repeat(n, s.rows(), [&] { s.CursorUp(); }); break;  // CUU
     // CUD: enough line feeds to reach the bottom and then scroll every row of the screen.
-    case 'B': repeat(p.n, 2 * s.rows(), [&] { s.LineFeed(); }); break;
-    case 'C': repeat(p.n, s.columns(), [&] { s.CursorRight(); }); break;  // CUF
+    case 'B': repeat(n, 2 * s.rows(), [&] { s.LineFeed(); }); break;
+    case 'C': repeat(n, s.columns(), [&] { s.CursorRight(); }); break;  // CUF
     // CUB: each backspace at column 0 moves up a row, so the whole grid can be walked back.
-    case 'D': repeat(p.n, s.rows() * s.columns() + 1, [&] { s.Backspace(); }); break;
+    case 'D': repeat(n, s.rows() * s.columns() + 1, [&] { s.Backspace(); }); break;
     // CUP: a row alone (no ';') addresses its first column.
-    case 'H': s.MoveCursor(p.hasSemicolon ? p.m - 1 : 0, p.n - 1); break;
+    case 'H': s.MoveCursor(hasSemicolon ? m - 1 : 0, n - 1); break;
     case 'J':  // ED
-      if (p.first == '1' || p.first == '2') s.EraseAbove();
-      if (p.first != '1') s.EraseBelow();
+      if (csiFirst_ == '1' || csiFirst_ == '2') s.EraseAbove();
+      if (csiFirst_ != '1') s.EraseBelow();
       break;
     case 'K':  // EL
-      if (p.first == '1' || p.first == '2') s.EraseLineLeft();
-      if (p.first != '1') s.EraseLineRight();
+      if (csiFirst_ == '1' || csiFirst_ == '2') s.EraseLineLeft();
+      if (csiFirst_ != '1') s.EraseLineRight();
       break;
-    case 'L': s.InsertLines(p.n); break;  // IL
-    case 'M': s.DeleteLines(p.n); break;  // DL
-    case 'P': s.DeleteChars(p.n); break;  // DCH
+    case 'L': s.InsertLines(n); break;  // IL
+    case 'M': s.DeleteLines(n); break;  // DL
+    case 'P': s.DeleteChars(n); break;  // DCH
     case 'm':  // SGR
       trace_.Trace("[m]");
-      SelectGraphicRendition(p.n, p.hasSemicolon, p.m);
+      SelectGraphicRendition(n, hasSemicolon, m);
       End();
       return;
     // DECSTBM: a top of 0 is the first row; a bottom that is missing or 0 is the last row.
     // The cursor does not move.
-    case 'r': s.SetScrollRegion(std::max(p.n, 1) - 1, p.m > 0 ? p.m - 1 : s.rows() - 1); break;
+    case 'r': s.SetScrollRegion(std::max(n, 1) - 1, m > 0 ? m - 1 : s.rows() - 1); break;
     default:
       Unexpected(b);
       return;
@@ -307,7 +271,7 @@ void EscapeInterpreter::SelectGraphicRendition(int32_t first, bool hasSecond, in
 // ESC [ ; recognises one shape, the home-and-clear pair ESC [ ; H ESC [ 2 J: after the 'H'
 // four more bytes are consumed whatever they are, and the screen is cleared.
 void EscapeInterpreter::CsiHomeClear(uint8_t b) {
-  // Where b stands after ESC [ ;, from what the buffer holds: '[', ';', then the bytes so far.
+  // Where b stands after ESC [ ;, from the count of bytes kept: '[', ';', then the bytes so far.
   enum HomeClearByte { kHomeByte = 3, kEscByte, kBracketByte, kDigitByte, kFinalByte };
   switch (stream_.sequenceLength + 1) {
     case kHomeByte:
@@ -331,7 +295,7 @@ void EscapeInterpreter::CsiHomeClear(uint8_t b) {
       End();
       return;
   }
-  Hold(b);
+  ++stream_.sequenceLength;
 }
 
 }  // namespace velmora

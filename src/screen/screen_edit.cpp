@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "encoding/cp932.h"
 #include "screen/screen_model.h"
 
 namespace velmora {
@@ -132,8 +133,9 @@ void ScreenModel::EraseLineRight() {
   ClampCursor();
   TerminalLine* line = ScreenLine(state_.cursorRow);
   int32_t left = state_.cursorCol;
-  // Cutting a double-byte character in half blanks its lead half too.
-  if (IsInsideDoubleByte(line->text(), left)) --left;
+  // Cutting a double-byte character in half blanks its lead half too. Only a lead byte just
+  // before the cursor can make it a trail half, so the walk back is taken only after one.
+  if (left > 0 && IsSjisLeadByte(line->text()[left - 1]) && IsInsideDoubleByte(line->text(), left)) --left;
   BlankCells(line, left, columns_);
   InvalidateRowCells(state_.cursorRow, left, columns_, false);
   observer_.UpdateCaret();

@@ -120,12 +120,12 @@ void ReceivePipeline::ReceiveTextByte(uint8_t b) {
   }
   if (b == kIac) {
     trace_.Trace("[IAC]");
-    stream_.BeginSequence(ReceiveState::Command);
+    stream_.BeginCommand();
     return;
   }
   if (b == kEsc) {
     trace_.Trace("[ESC]");
-    stream_.BeginSequence(ReceiveState::Escape);
+    stream_.BeginEscape();
     return;
   }
   if (HostDecoder::IsLeadByte(b, options_.hostEncoding, stream_.kanjiMode)) {

@@ -44,7 +44,11 @@ class TerminalSession {
   // The host encoding and terminal type in force, changed by the window's commands.
   const TerminalOptions& options() const { return options_; }
   void SetHostEncoding(HostEncoding encoding) { options_.hostEncoding = encoding; }
-  void SetTerminalType(std::string type) { options_.terminalType = std::move(type); }
+  // The one place the terminal type changes, so the escape interpreter is told here.
+  void SetTerminalType(std::string type) {
+    options_.terminalType = std::move(type);
+    escapes_.TerminalTypeChanged();
+  }
 
   // The connection closed: the negotiator forgets what was agreed and echoes locally again,
   // and the kanji shift ends.

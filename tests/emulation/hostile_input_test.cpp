@@ -112,7 +112,7 @@ void AppendPiece(Random& rng, std::string& out) {
   } else if (r < 84) {
     for (uint32_t n = 1 + rng.Below(12); n > 0; --n) out += static_cast<char>('a' + rng.Below(26));
   } else {
-    switch (rng.Below(11)) {
+    switch (rng.Below(12)) {
       case 0:  // a parameterised sequence
         out += "\x1b[";
         AppendNumber(rng, out);
@@ -182,6 +182,14 @@ void AppendPiece(Random& rng, std::string& out) {
           case 3: break;                  // no end: the pieces after it are its contents
           default: out += '\x07'; break;
         }
+        break;
+      }
+      case 11: {  // parameters around the 31 characters kept, any digits, ';' anywhere
+        out += "\x1b[";
+        for (uint32_t n = 24 + rng.Below(14); n > 0; --n) {
+          out += rng.Below(5) == 0 ? ';' : static_cast<char>('0' + rng.Below(10));
+        }
+        out += rng.Pick("ABCDHJKLMPmr");
         break;
       }
       default:  // a region
