@@ -41,12 +41,15 @@ class ScriptedHost {
     });
   }
   // Runs `script` on the first connection, then closes it (unless the script did: MarkClosed).
+  // The host is done before it closes, so that a terminal waiting for done() never sees the
+  // close first.
   void ServeOne(ConnectionScript script) {
     Run([script = std::move(script)](ScriptedHost& host, const Deadline& deadline) {
       const int fd = host.Accept(deadline);
       if (fd < 0) return;
       host.accepted_ = true;
       script(fd, deadline);
+      host.done_ = true;
       if (!host.closedByScript_) ::close(fd);
     });
   }
