@@ -105,26 +105,37 @@ std::vector<uint8_t> EscapeStream(size_t bytes) {
   return s;
 }
 
-// Hiragana and common kanji of JIS X 0208 rows 4 and 16-47, in the host's form.
-std::vector<uint8_t> JapaneseStream(size_t bytes, bool utf8) {
+enum class JapaneseForm { kEuc, kUtf8, kSjis, kJis };
+
+// Hiragana and common kanji of JIS X 0208 rows 4 and 16-47, in the host's form; 7-bit JIS
+// shifts into kanji before each line's characters and out again before its CR LF.
+std::vector<uint8_t> JapaneseStream(size_t bytes, JapaneseForm form) {
   std::vector<uint8_t> s;
   s.reserve(bytes + 128);
   uint32_t n = 0;
   while (s.size() < bytes) {
+    if (form == JapaneseForm::kJis) Append(s, "\x1b$B");
     for (int i = 0; i < 36; ++i, ++n) {
       const uint8_t j1 = (n % 3 == 0) ? 0x24 : static_cast<uint8_t>(0x30 + (n / 3) % 16);
       const uint8_t j2 = static_cast<uint8_t>(0x21 + n % 83);
-      if (!utf8) {
-        s.push_back(static_cast<uint8_t>(j1 | 0x80));
-        s.push_back(static_cast<uint8_t>(j2 | 0x80));
+      if (form == JapaneseForm::kEuc || form == JapaneseForm::kJis) {
+        const uint8_t high = form == JapaneseForm::kEuc ? 0x80 : 0;
+        s.push_back(static_cast<uint8_t>(j1 | high));
+        s.push_back(static_cast<uint8_t>(j2 | high));
         continue;
       }
       uint8_t p1 = j1, p2 = j2, p3 = 0;
       JisToSjis(p1, p2);
+      if (form == JapaneseForm::kSjis) {
+        s.push_back(p1);
+        s.push_back(p2);
+        continue;
+      }
       const int k = SjisToUtf8(p1, p2, p3);
       const uint8_t out[3] = {p1, p2, p3};
       if (k > 0) s.insert(s.end(), out, out + k);
     }
+    if (form == JapaneseForm::kJis) Append(s, "\x1b(B");
     s.push_back('\r');
     s.push_back('\n');
   }
@@ -142,8 +153,11 @@ struct Stream {
 const Stream kStreams[] = {
     {"ascii", "ASCII lines, CR LF", HostEncoding::EUC, true, AsciiStream},
     {"escapes", "SGR, addressing, erasing", HostEncoding::EUC, true, EscapeStream},
-    {"euc", "EUC-JP Japanese", HostEncoding::EUC, false, [](size_t b) { return JapaneseStream(b, false); }},
-    {"utf8", "UTF-8 Japanese", HostEncoding::UTF8, true, [](size_t b) { return JapaneseStream(b, true); }},
+    {"euc", "EUC-JP Japanese", HostEncoding::EUC, false, [](size_t b) { return JapaneseStream(b, JapaneseForm::kEuc); }},
+    {"utf8", "UTF-8 Japanese", HostEncoding::UTF8, true, [](size_t b) { return JapaneseStream(b, JapaneseForm::kUtf8); }},
+    {"sjis", "Shift-JIS Japanese", HostEncoding::SJIS, false,
+     [](size_t b) { return JapaneseStream(b, JapaneseForm::kSjis); }},
+    {"jis", "7-bit JIS Japanese", HostEncoding::EUC, false, [](size_t b) { return JapaneseStream(b, JapaneseForm::kJis); }},
 };
 
 // The measured work of each engine, in functions of their own so that callgrind can count

@@ -80,6 +80,79 @@ HostDecoder::Result HostDecoder::CompleteLead(uint8_t b, HostEncoding encoding, 
   return r;
 }
 
+HostDecoder::DoubleRun HostDecoder::DecodeDoubleRun(const uint8_t* bytes, size_t size, HostEncoding encoding,
+                                                    bool kanjiMode, uint8_t* out, size_t maxChars) {
+  size_t at = 0;
+  size_t n = 0;
+  if (kanjiMode) {
+    while (n < maxChars && size - at >= 2) {
+      uint8_t j1 = bytes[at];
+      uint8_t j2 = bytes[at + 1];
+      if (j1 < 0x21 || j1 > 0x7E || j2 < 0x21 || j2 > 0x7E) break;
+      JisToSjis(j1, j2);
+      out[2 * n] = j1;
+      out[2 * n + 1] = j2;
+      ++n;
+      at += 2;
+    }
+    return DoubleRun{at, n};
+  }
+  switch (encoding) {
+    case HostEncoding::SJIS:
+      // The lead byte needs no conversion; CompleteLead passes the pair on as it came.
+      while (n < maxChars && size - at >= 2) {
+        const uint8_t lead = bytes[at];
+        const uint8_t trail = bytes[at + 1];
+        if (!IsSjisLeadByte(lead) || trail < 0x40 || trail == 0x7F || trail > 0xFC) break;
+        out[2 * n] = lead;
+        out[2 * n + 1] = trail;
+        ++n;
+        at += 2;
+      }
+      break;
+    case HostEncoding::UTF8:
+      while (n < maxChars && at < size) {
+        const uint8_t b1 = bytes[at];
+        uint16_t unicode;
+        size_t length;
+        if (b1 >= 0xE0 && b1 <= 0xEF) {
+          if (size - at < 3 || !IsUtf8Continuation(bytes[at + 1]) || !IsUtf8Continuation(bytes[at + 2])) break;
+          unicode = static_cast<uint16_t>(((b1 & 0x0F) << 12) | ((bytes[at + 1] & 0x3F) << 6) | (bytes[at + 2] & 0x3F));
+          length = 3;
+        } else if (b1 >= 0xC0 && b1 <= 0xDF) {
+          if (size - at < 2 || !IsUtf8Continuation(bytes[at + 1])) break;
+          unicode = static_cast<uint16_t>(((b1 & 0x1F) << 6) | (bytes[at + 1] & 0x3F));
+          length = 2;
+        } else {
+          break;
+        }
+        // The character as Utf8ToSjis finds it for CompleteLead; a single-byte form or none is
+        // left to CompleteLead.
+        const int32_t code = UnicodeToCp932(unicode);
+        if (code < 0x100) break;
+        out[2 * n] = static_cast<uint8_t>(code >> 8);
+        out[2 * n + 1] = static_cast<uint8_t>(code & 0xFF);
+        ++n;
+        at += length;
+      }
+      break;
+    default:
+      // EUC-JP. Half-width katakana (0x8E and its byte) are single-byte characters.
+      while (n < maxChars && size - at >= 2) {
+        uint8_t e1 = bytes[at];
+        uint8_t e2 = bytes[at + 1];
+        if (e1 < 0xA1 || e1 > 0xFE || e2 < 0xA1 || e2 > 0xFE) break;
+        EucToSjis(e1, e2);
+        out[2 * n] = e1;
+        out[2 * n + 1] = e2;
+        ++n;
+        at += 2;
+      }
+      break;
+  }
+  return DoubleRun{at, n};
+}
+
 bool HostDecoder::GatherLong(uint8_t b, Result& out) {
   if (!IsUtf8Continuation(b)) return false;
   if (longCount_ < 3) {

@@ -45,6 +45,21 @@ class HostDecoder {
   }
   static bool IsLongUtf8Lead(uint8_t b) { return b >= 0xF0 && b <= 0xF4; }
 
+  // The double-byte characters that begin `bytes`, read as the byte-by-byte assembly completes
+  // them while nothing is under way: JIS X 0208 pairs (both bytes 0x21-0x7E) while the kanji
+  // shift is in, otherwise EUC-JP pairs (both bytes 0xA1-0xFE), Shift-JIS pairs (a lead byte and
+  // a trail byte 0x40-0x7E or 0x80-0xFC), or UTF-8 sequences of two or three bytes whose
+  // character has a code page 932 double-byte form. Their code page 932 bytes go to `out`, two
+  // per character, at most `maxChars` characters. The scan stops before anything else: another
+  // kind of character, a control byte, IAC, a character the bytes end inside. The decoder's
+  // state is neither read nor changed.
+  struct DoubleRun {
+    size_t bytes = 0;       // host bytes taken
+    size_t characters = 0;  // characters written to `out`
+  };
+  static DoubleRun DecodeDoubleRun(const uint8_t* bytes, size_t size, HostEncoding encoding, bool kanjiMode,
+                                   uint8_t* out, size_t maxChars);
+
   uint8_t pendingLead() const { return pendingLead_; }
   // The host bytes of the last sound mark or character without a code page 932 form.
   std::span<const uint8_t> raw() const { return {raw_, rawCount_}; }

@@ -104,6 +104,9 @@ class ScreenModel {
   // that is not printable ASCII.
   size_t PutAsciiRun(const uint8_t* bytes, size_t count);
   void PutDoubleChar(uint8_t lead, uint8_t trail);
+  // Double-byte characters (`count` pairs of lead and trail) written one after another exactly as
+  // PutDoubleChar writes them, with the same calls on the observer, the row's line found once.
+  void PutDoubleCharRun(const uint8_t* pairs, size_t count);
   // Adds the voiced (false) or semi-voiced (true) sound mark to the character just written.
   void ApplyVoicedMark(bool semiVoiced);
 

@@ -147,6 +147,52 @@ void ScreenModel::PutDoubleChar(uint8_t lead, uint8_t trail) {
   observer_.UpdateCaret();
 }
 
+// Each character is written as PutDoubleChar writes it, with the same calls on the observer.
+// Only the first of a stretch on one row needs the cursor clamped and, on the last column, the
+// move to the next row; the ones after it are inside the grid, short of the last column and on
+// the same line, so the line is found once per stretch. The character that fills the last two
+// cells leaves the wrap pending and ends the stretch.
+void ScreenModel::PutDoubleCharRun(const uint8_t* pairs, size_t count) {
+  if (columns_ < 2) [[unlikely]] {
+    for (size_t i = 0; i < count; ++i) PutChar('?');
+    return;
+  }
+  auto& s = state_;
+  const int32_t lastColumn = columns_ - 1;
+  size_t i = 0;
+  while (i < count) {
+    if (!view_.thumbTracking) RequestLiveScreen();
+    ClampCursor();
+    if (s.cursorCol == lastColumn) {
+      CarriageReturn();
+      LineFeed();
+      s.pendingWrap = false;
+    }
+    TerminalLine* line = ScreenLine(s.cursorRow);
+    uint8_t* text = line->text();
+    uint8_t* attrs = line->attrs();
+    for (;;) {
+      const int32_t col = s.cursorCol;
+      text[col] = pairs[2 * i];
+      text[col + 1] = pairs[2 * i + 1];
+      attrs[col] = s.currentAttr;
+      attrs[col + 1] = s.currentAttr;
+      ++i;
+      InvalidateRowCells(s.cursorRow, col, col + 3, true);
+      if (col == lastColumn - 1) {
+        s.pendingWrap = true;
+        s.cursorCol = lastColumn;
+      } else {
+        s.pendingWrap = false;
+        s.cursorCol = col + 2;
+      }
+      observer_.UpdateCaret();
+      if (i == count || s.cursorCol == lastColumn) break;
+      if (!view_.thumbTracking) RequestLiveScreen();
+    }
+  }
+}
+
 void ScreenModel::ApplyVoicedMark(bool semiVoiced) {
   if (!view_.thumbTracking) RequestLiveScreen();
   ClampCursor();

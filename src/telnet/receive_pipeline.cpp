@@ -52,6 +52,14 @@ void ReceivePipeline::ReceiveBytes(const uint8_t* data, size_t size) {
     const bool plainByte = b < 0x20 ? (b == '\r' || b == '\n') : b < 0x7F;
     if (!plainByte || stream_.receiveState != ReceiveState::Text || decoder_.pendingLead() != 0 ||
         decoder_.heldLongBytes() != 0 || katakanaShift_ || stream_.kanjiMode || trace_.traceEnabled) {
+      // Double-byte text with nothing pending is written a run of characters at a time.
+      if (b >= 0x80 || stream_.kanjiMode) {
+        const size_t end = WriteDoubleByteRun(data, i, size);
+        if (end != i) {
+          i = end;
+          continue;
+        }
+      }
       ReceiveByte(b);
       ++i;
       continue;
@@ -68,6 +76,26 @@ void ReceivePipeline::ReceiveBytes(const uint8_t* data, size_t size) {
       }
       ++i;
     }
+  }
+}
+
+size_t ReceivePipeline::WriteDoubleByteRun(const uint8_t* data, size_t i, size_t size) {
+  if (stream_.receiveState != ReceiveState::Text || decoder_.pendingLead() != 0 || decoder_.heldLongBytes() != 0 ||
+      katakanaShift_ || trace_.traceEnabled) {
+    return i;
+  }
+  // The byte path would take each character's bytes into the decoder and write its code page
+  // 932 form with PutDoubleChar, leaving nothing pending; here they are decoded a stretch at a
+  // time and written as one run.
+  constexpr size_t kMaxCharacters = 256;
+  uint8_t pairs[2 * kMaxCharacters];
+  for (;;) {
+    const HostDecoder::DoubleRun run = HostDecoder::DecodeDoubleRun(data + i, size - i, options_.hostEncoding,
+                                                                    stream_.kanjiMode, pairs, kMaxCharacters);
+    if (run.characters == 0) return i;
+    screen_.PutDoubleCharRun(pairs, run.characters);
+    i += run.bytes;
+    if (run.characters < kMaxCharacters) return i;
   }
 }
 

@@ -24,7 +24,9 @@ class ReceivePipeline {
 
   void ReceiveByte(uint8_t b);
   // The bytes of one read, with exactly the effect of ReceiveByte on each in turn: runs of
-  // printable ASCII in plain text (nothing pending, no shift, no trace) are written as runs.
+  // printable ASCII in plain text (nothing pending, no shift, no trace) are written as runs, and
+  // so are runs of complete double-byte characters (nothing pending, no katakana shift, no
+  // trace).
   void ReceiveBytes(const uint8_t* data, size_t size);
 
   // The character under way and the katakana shift, for tests and checks.
@@ -32,6 +34,10 @@ class ReceivePipeline {
   bool katakanaShift() const { return katakanaShift_; }
 
  private:
+  // Writes the double-byte characters that begin at data[i] as runs (HostDecoder::
+  // DecodeDoubleRun) when nothing is pending, the katakana shift is out and no trace is
+  // written; returns where they end, i when there are none.
+  size_t WriteDoubleByteRun(const uint8_t* data, size_t i, size_t size);
   void ReceiveCommandByte(uint8_t b);
   void ReceiveTextByte(uint8_t b);
   // A byte that is part of no multi-byte character: shift controls or a single-byte character.

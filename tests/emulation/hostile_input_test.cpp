@@ -75,8 +75,100 @@ void AppendNumber(Random& rng, std::string& out) {
   }
 }
 
+void AppendUtf8(uint32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// A character a Japanese host sends in `encoding`: mostly kana and kanji, now and then
+// half-width katakana, a sound mark, a character code page 932 lacks or one beyond 16 bits.
+void AppendJapaneseChar(Random& rng, HostEncoding encoding, std::string& out) {
+  const uint32_t r = rng.Below(100);
+  switch (encoding) {
+    case HostEncoding::SJIS:
+      if (r < 90) {
+        out += static_cast<char>(rng.Below(2) == 0 ? 0x81 + rng.Below(0x1F) : 0xE0 + rng.Below(0x1D));
+        out += static_cast<char>(0x40 + rng.Below(0xBD));  // 0x7F included
+      } else {
+        out += static_cast<char>(0xA1 + rng.Below(0x3F));  // half-width katakana
+      }
+      return;
+    case HostEncoding::UTF8: {
+      static const uint32_t kOthers[] = {0x3099, 0x309A, 0xFF76, 0xFF9E, 0x00A7, 0x00D7, 0x00E9, 0x0391, 0x0416,
+                                         0x2212, 0x301C, 0xAC00, 0x20AC, 0x1F600, 0x0041, 0x00A5, 0xFFFD, 0x2460};
+      if (r < 50) {
+        AppendUtf8(0x3041 + rng.Below(0xBA), out);  // hiragana and katakana
+      } else if (r < 82) {
+        AppendUtf8(0x4E00 + rng.Below(0x5200), out);  // kanji, some without a code page 932 form
+      } else if (r < 95) {
+        AppendUtf8(kOthers[rng.Below(sizeof kOthers / sizeof kOthers[0])], out);
+      } else {
+        AppendUtf8(0x10000 + rng.Below(0x100000), out);  // beyond 16 bits
+      }
+      return;
+    }
+    default:
+      if (r < 92) {
+        out += static_cast<char>(0xA1 + rng.Below(0x5E));
+        out += static_cast<char>(0xA1 + rng.Below(0x5E));
+      } else if (r < 97) {
+        out += '\x8e';
+        out += static_cast<char>(0xA1 + rng.Below(0x3F));
+      } else {
+        out += static_cast<char>(0xA1 + rng.Below(0x5E));
+        out += static_cast<char>(0x21 + rng.Below(0x5E));  // a second byte below 0x80
+      }
+      return;
+  }
+}
+
+// Japanese text: a run of characters, mostly in the host's encoding, or JIS X 0208 pairs
+// inside a kanji shift; sometimes with ASCII, a control or a character cut short inside.
+void AppendJapanese(Random& rng, HostEncoding encoding, std::string& out) {
+  const uint32_t count = rng.Below(4) == 0 ? 1 + rng.Below(400) : 1 + rng.Below(40);
+  if (rng.Below(6) == 0) {
+    out += rng.Below(2) == 0 ? "\x1b$B" : "\x1b$@";
+    for (uint32_t n = count; n > 0; --n) {
+      out += static_cast<char>(0x21 + rng.Below(0x5E));
+      out += static_cast<char>(rng.Below(30) == 0 ? 0x20 + rng.Below(0xE0) : 0x21 + rng.Below(0x5E));
+    }
+    if (rng.Below(4) != 0) out += "\x1b(B";
+    return;
+  }
+  if (rng.Below(5) == 0) encoding = static_cast<HostEncoding>(rng.Below(3));
+  static const char kControls[] = "\r\n\b\x07\x0e\x0f\x1b\xff";
+  for (uint32_t n = count; n > 0; --n) {
+    const uint32_t r = rng.Below(100);
+    if (r < 2) {
+      out += rng.Pick(kControls);
+    } else if (r < 3) {
+      out += 'a';
+    } else if (r < 5) {
+      std::string c;
+      AppendJapaneseChar(rng, encoding, c);
+      out += c.substr(0, 1 + rng.Below(static_cast<uint32_t>(c.size())));  // perhaps cut short
+      if (rng.Below(2) == 0) out += rng.Pick(kControls);
+    } else {
+      AppendJapaneseChar(rng, encoding, out);
+    }
+  }
+}
+
 // One piece of input: a single byte drawn with a bias, a run of text, or a sequence shape.
-void AppendPiece(Random& rng, std::string& out) {
+void AppendPiece(Random& rng, HostEncoding encoding, std::string& out) {
   static const char kFinals[] = "ABCDHJKLMPmrhlIY78O$(;?=>EcZ~@";
   static const char kShort[] = "78DMEc=>ABCDHIJKY[O";
   static const uint8_t kLeads[] = {0x81, 0x82, 0x88, 0x8E, 0x9F, 0xA1, 0xA4, 0xB0, 0xC3,
@@ -111,6 +203,8 @@ void AppendPiece(Random& rng, std::string& out) {
     out += static_cast<char>(rng.Below(256));
   } else if (r < 84) {
     for (uint32_t n = 1 + rng.Below(12); n > 0; --n) out += static_cast<char>('a' + rng.Below(26));
+  } else if (r < 90) {
+    AppendJapanese(rng, encoding, out);
   } else {
     switch (rng.Below(12)) {
       case 0:  // a parameterised sequence
@@ -233,7 +327,7 @@ TEST_P(HostileInput, StateStaysValidAfterEveryByte) {
   size_t fed = 0;
   while (fed < run.bytes) {
     piece.clear();
-    AppendPiece(rng, piece);
+    AppendPiece(rng, session.options().hostEncoding, piece);
     // Now and then the user changes the terminal type or the encoding, or scrolls back.
     if (rng.Below(100) == 0) session.SetTerminalType(session.options().IsVt52() ? "vt100" : "vt52");
     if (rng.Below(300) == 0) session.SetHostEncoding(static_cast<HostEncoding>(rng.Below(3)));
@@ -283,9 +377,9 @@ struct Recorded {
 
 // The same stream through ReceiveByte one byte at a time and through ReceiveBytes in reads of
 // random lengths: the window sees the same calls in the same order, the trace is the same, and
-// so are the lines, the cursor, the view and the selection. Between reads the user now and then
-// switches tracing, the terminal type or the encoding, holds the view on the scroll bar's thumb
-// or lets it go, scrolls back, or selects.
+// so are the lines, the cursor, the view and the selection. Between reads, now and then, tracing
+// is switched, the terminal type or the encoding changes, the view is scrolled back, the thumb is
+// held, the window leaves the request for the live screen unanswered, or the user selects.
 TEST_P(HostileInput, ReadsOfAnyLengthAreTheBytesOneByOne) {
   const HostileRun& run = GetParam();
   Recorded single(run), reads(run);
@@ -293,7 +387,7 @@ TEST_P(HostileInput, ReadsOfAnyLengthAreTheBytesOneByOne) {
   std::string piece;
   for (size_t fed = 0; fed < run.bytes;) {
     piece.clear();
-    AppendPiece(rng, piece);
+    AppendPiece(rng, single.session.options().hostEncoding, piece);
     if (rng.Below(200) == 0) {
       single.trace.traceEnabled = reads.trace.traceEnabled = !single.trace.traceEnabled;
     }
@@ -302,21 +396,22 @@ TEST_P(HostileInput, ReadsOfAnyLengthAreTheBytesOneByOne) {
       single.session.SetTerminalType(type);
       reads.session.SetTerminalType(type);
     }
-    if (rng.Below(300) == 0) {
+    if (rng.Below(150) == 0) {
       const auto encoding = static_cast<HostEncoding>(rng.Below(3));
       single.session.SetHostEncoding(encoding);
       reads.session.SetHostEncoding(encoding);
     }
-    if (rng.Below(150) == 0) {
-      const bool hold = !single.session.screen().view().thumbTracking;
-      single.session.screen().SetThumbTracking(hold);
-      reads.session.screen().SetThumbTracking(hold);
-    }
-    if (rng.Below(150) == 0) {
+    if (rng.Below(100) == 0) {
       const auto back = -static_cast<int32_t>(rng.Below(static_cast<uint32_t>(run.rows) * 2));
       single.session.screen().ScrollView(back);
       reads.session.screen().ScrollView(back);
     }
+    if (rng.Below(100) == 0) {
+      const bool tracking = !single.session.screen().view().thumbTracking;
+      single.session.screen().SetThumbTracking(tracking);
+      reads.session.screen().SetThumbTracking(tracking);
+    }
+    if (rng.Below(100) == 0) single.observer.followLive = reads.observer.followLive = !single.observer.followLive;
     if (rng.Below(150) == 0) {
       const auto line = [&] { return static_cast<int32_t>(rng.Below(single.session.screen().store().lineCount)); };
       const auto col = [&] { return static_cast<int32_t>(rng.Below(static_cast<uint32_t>(run.columns) + 1)); };
@@ -351,7 +446,7 @@ std::vector<HostileRun> Runs() {
   struct Size {
     int32_t columns, rows;
   };
-  const Size sizes[] = {{1, 1}, {2, 2}, {3, 7}, {10, 5}, {80, 24}, {163, 107}};
+  const Size sizes[] = {{1, 1}, {2, 2}, {1, 4}, {3, 7}, {4, 1}, {5, 3}, {10, 5}, {80, 24}, {163, 107}};
   const HostEncoding encodings[] = {HostEncoding::EUC, HostEncoding::SJIS, HostEncoding::UTF8};
   const uint32_t backlogs[] = {0, 3, 100};
   std::vector<HostileRun> runs;

@@ -1,7 +1,8 @@
 // Table-driven receive cases: every tests/data/receive/*.txt file holds cases that push host
-// bytes through ReceivePipeline::ReceiveByte of a fresh TerminalSession and check the screen,
-// the cursor, the trace and the pipeline's state between the pushes. Each case is its own
-// test, named <file>__<case>; a failed check is reported at the file and line it came from.
+// bytes through ReceivePipeline::ReceiveByte (or, as one read, ReceiveBytes) of a fresh
+// TerminalSession and check the screen, the cursor, the trace and the pipeline's state between
+// the pushes. Each case is its own test, named <file>__<case>; a failed check is reported at
+// the file and line it came from.
 //
 // Case file format (tests/data/receive/README.md has the long form):
 //
@@ -14,6 +15,7 @@
 //   Options that may also change between pushes:
 //   encoding euc|sjis|utf8       host encoding (euc)
 //   type vt100|vt52              terminal type (vt100)
+//   tracing on|off               whether the trace is written (on)
 //   display TEXT|unset           the DISPLAY environment variable seen by the terminal
 //   known-fault REASON...        the case shows a known wrong behaviour: its failed checks
 //                                skip the test instead of failing it, and a case that passes
@@ -24,6 +26,7 @@
 //                                strings: \r \n \t \a \b \e (ESC) \0 \\ \" \xHH; *N after a word
 //                                repeats it ("x"*80, 41*3); strings are taken byte for byte,
 //                                so UTF-8 text in a string sends its UTF-8 bytes
+//   read BYTES...                the same bytes as one read: a single ReceiveBytes call
 //
 //   Checks:
 //   trace BYTES...               exact trace text recorded since the previous trace check
@@ -402,7 +405,7 @@ class CaseRunner {
       screen.SetGridSize(columns_, rows_, backlogMax_);
       if (!screen.CreateLineStore()) ADD_FAILURE() << "cannot create the line store";
       screen.ResetForConnection();
-      trace_.traceEnabled = true;
+      trace_.traceEnabled = tracing_;
     }
     return *session_;
   }
@@ -482,6 +485,13 @@ class CaseRunner {
       if (session_ != nullptr) session_->SetTerminalType(type_);
       return true;
     }
+    if (d == "tracing") {
+      if (!Args(1)) return false;
+      if (tk[1].text != "on" && tk[1].text != "off") return Malformed("tracing is on or off");
+      tracing_ = tk[1].text == "on";
+      if (session_ != nullptr) trace_.traceEnabled = tracing_;
+      return true;
+    }
     if (d == "display") {
       if (!Args(1)) return false;
       SaveDisplay();
@@ -524,6 +534,12 @@ class CaseRunner {
       std::string bytes;
       if (!Bytes(1, bytes)) return false;
       for (unsigned char b : bytes) s.pipeline().ReceiveByte(b);
+      return true;
+    }
+    if (d == "read") {
+      std::string bytes;
+      if (!Bytes(1, bytes)) return false;
+      s.pipeline().ReceiveBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
       return true;
     }
     if (d == "reset") {
@@ -690,6 +706,7 @@ class CaseRunner {
   std::string savedDisplay_;
   HostEncoding encoding_ = HostEncoding::EUC;
   std::string type_ = "vt100";
+  bool tracing_ = true;
   int32_t columns_ = 80;
   int32_t rows_ = 24;
   uint32_t backlogMax_ = 2147483647u;
