@@ -7,6 +7,15 @@
 //                                      do not depend on how busy the machine is
 //   velmora-bench-receive --feed ENGINE STREAM [BYTES] [--null-observer]
 //                                      (used by --callgrind) one pass, nothing printed
+//   velmora-bench-receive --processes [REPLAY]
+//                                      whole processes, as users run them: velmora-replay
+//                                      (by default the one beside this program) against
+//                                      --vterm-replay on the same streams in files, MB/s
+//                                      from start to exit, best of five (POSIX only)
+//   velmora-bench-receive --vterm-replay FILE
+//                                      (used by --processes) what velmora-replay does, with
+//                                      libvterm: the file fed to an 80x24 screen, whose rows
+//                                      are printed as UTF-8
 //
 // The window interface is reached through genuine virtual calls, as the windows' are: the
 // program holds two kinds of it (the counting one and, with --null-observer, one that does
@@ -28,7 +37,14 @@
 #include <process.h>
 #define getpid _getpid
 #else
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+extern char** environ;
 #endif
 
 #include "encoding/code_converter.h"
@@ -213,6 +229,73 @@ double RunVterm(const std::vector<uint8_t>& data) {
   vterm_free(vt);
   return static_cast<double>(data.size()) / 1e6 / took.count();
 }
+
+void AppendUtf8(std::string& s, uint32_t c) {
+  if (c < 0x80) {
+    s += static_cast<char>(c);
+  } else if (c < 0x800) {
+    s += static_cast<char>(0xC0 | c >> 6);
+    s += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    s += static_cast<char>(0xE0 | c >> 12);
+    s += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    s += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    s += static_cast<char>(0xF0 | c >> 18);
+    s += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    s += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    s += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// What velmora-replay does, with libvterm: the whole file read as the replay tool reads it (in
+// 64 KiB pieces), fed to an 80x24 screen as in the in-process comparison, and the screen's rows
+// printed as UTF-8, each padded to 80 columns as velmora-replay --utf8 prints them (a wide
+// character once, for its two columns). libvterm takes it in 512-byte writes: the whole file
+// in one write crashes libvterm 0.1.4.
+int VtermReplay(const char* name) {
+  std::vector<uint8_t> data;
+  std::FILE* f = std::fopen(name, "rb");
+  if (f == nullptr) {
+    std::fprintf(stderr, "velmora-bench-receive: cannot read '%s'\n", name);
+    return 2;
+  }
+  uint8_t buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) {
+    std::fprintf(stderr, "velmora-bench-receive: cannot read '%s'\n", name);
+    return 2;
+  }
+
+  constexpr int kRows = 24, kColumns = 80;
+  VTerm* vt = vterm_new(kRows, kColumns);
+  vterm_set_utf8(vt, 1);
+  VTermScreen* screen = vterm_obtain_screen(vt);
+  vterm_screen_set_callbacks(screen, &kNoCallbacks, nullptr);
+  vterm_screen_reset(screen, 1);
+  vterm_bench_feed(vt, data);
+
+  std::string text;
+  for (int row = 0; row < kRows; ++row) {
+    for (int col = 0; col < kColumns;) {
+      VTermScreenCell cell;
+      VTermPos pos;
+      pos.row = row;
+      pos.col = col;
+      vterm_screen_get_cell(screen, pos, &cell);
+      if (cell.chars[0] == 0) text += ' ';
+      for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && cell.chars[i] != 0; ++i) AppendUtf8(text, cell.chars[i]);
+      col += cell.width > 1 ? cell.width : 1;
+    }
+    text += '\n';
+  }
+  vterm_free(vt);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
 #endif
 
 double RunMemcpy(const std::vector<uint8_t>& data) {
@@ -320,6 +403,172 @@ int Callgrind(const char* self) {
   return 0;
 }
 
+#ifndef _WIN32
+// The whole-process comparison: each stream written to a file in a directory of its own, which
+// is removed afterwards with everything in it.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/velmora-bench-XXXXXX";
+    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~ScratchDirectory() {
+    for (const std::string& f : files_) std::remove(f.c_str());
+    if (!path_.empty()) rmdir(path_.c_str());
+  }
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+  bool ok() const { return !path_.empty(); }
+  const std::string& path() const { return path_; }
+  // The path of a file in the directory, to be removed with it.
+  std::string File(const std::string& name) {
+    files_.push_back(path_ + "/" + name);
+    return files_.back();
+  }
+
+ private:
+  std::string path_;
+  std::vector<std::string> files_;
+};
+
+bool WriteFile(const std::string& name, const std::vector<uint8_t>& data) {
+  std::FILE* f = std::fopen(name.c_str(), "wb");
+  if (f == nullptr) return false;
+  const bool written = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+  return std::fclose(f) == 0 && written;
+}
+
+bool ReadWholeFile(const std::string& name, std::string& text) {
+  std::ifstream in(name, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream all;
+  all << in.rdbuf();
+  text = all.str();
+  return true;
+}
+
+// Runs a program with its standard output into `out` and waits for it; the wall-clock seconds
+// from before the start to after the exit, or -1 (after a message) when it could not start or
+// did not exit with status 0.
+double RunProcess(const std::vector<std::string>& args, const std::string& out) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  if (error == 0) {
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  if (error != 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::string command;
+    for (const std::string& a : args) command += (command.empty() ? "" : " ") + a;
+    if (error != 0) {
+      std::fprintf(stderr, "velmora-bench-receive: cannot start %s: %s\n", command.c_str(), std::strerror(error));
+    } else {
+      std::fprintf(stderr, "velmora-bench-receive: %s did not exit with status 0\n", command.c_str());
+    }
+    return -1;
+  }
+  return took.count();
+}
+
+// This program's own file, to run it again as the libvterm side and to find velmora-replay.
+std::string SelfPath(const char* argv0) {
+  char buf[4096];
+  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n > 0) return std::string(buf, static_cast<size_t>(n));
+  return argv0;
+}
+
+int Processes(const std::string& self, std::string replay) {
+  if (replay.empty()) {
+    const size_t slash = self.rfind('/');
+    replay = (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/velmora-replay";
+  }
+  if (access(replay.c_str(), X_OK) != 0) {
+    std::fprintf(stderr, "velmora-bench-receive: cannot run '%s' (build the velmora-replay target, or give its path)\n",
+                 replay.c_str());
+    return 2;
+  }
+  ScratchDirectory dir;
+  if (!dir.ok()) {
+    std::fprintf(stderr, "velmora-bench-receive: cannot make a temporary directory\n");
+    return 1;
+  }
+
+  std::printf("whole processes, stdout to /dev/null: velmora-replay --encoding utf8 (euc for EUC-JP) FILE\n"
+              "(reads the file, feeds it in one piece, keeps every line, prints the screen) against this\n"
+              "program's --vterm-replay FILE (reads the file, libvterm 80x24 with its screen layer and no-op\n"
+              "callbacks, 512-byte writes, prints the screen as UTF-8); about 20 MB per stream in a file,\n"
+              "wall clock from start to exit, best of five\n\n");
+  std::printf("%-26s %16s %12s %8s\n", "stream", "velmora-replay", "libvterm", "ratio");
+  std::string differing;
+  for (const Stream& s : kStreams) {
+    const std::string input = dir.File(std::string(s.name) + ".in");
+    if (!WriteFile(input, s.make(kStreamBytes))) {
+      std::fprintf(stderr, "velmora-bench-receive: cannot write '%s'\n", input.c_str());
+      return 1;
+    }
+    struct stat st;
+    if (stat(input.c_str(), &st) != 0) return 1;
+    const double megabytes = static_cast<double>(st.st_size) / 1e6;
+    const std::vector<std::string> ours = {replay, "--encoding", std::strcmp(s.name, "euc") == 0 ? "euc" : "utf8", input};
+    std::vector<std::string> theirs;
+#ifdef VELMORA_HAVE_VTERM
+    if (s.vterm) theirs = {self, "--vterm-replay", input};
+#endif
+
+    // One run of each first, untimed, with the screens kept: both must have reached the same
+    // screen, so that both did the same work (velmora-replay prints it as UTF-8 for this).
+    std::vector<std::string> oursUtf8 = ours;
+    oursUtf8.insert(oursUtf8.begin() + 1, "--utf8");
+    if (RunProcess(oursUtf8, dir.File(std::string(s.name) + ".velmora")) < 0) return 1;
+    if (!theirs.empty()) {
+      if (RunProcess(theirs, dir.File(std::string(s.name) + ".libvterm")) < 0) return 1;
+      std::string a, b;
+      if (!ReadWholeFile(dir.path() + "/" + s.name + ".velmora", a) ||
+          !ReadWholeFile(dir.path() + "/" + s.name + ".libvterm", b) || a != b) {
+        differing += std::string(differing.empty() ? "" : ", ") + s.name;
+      }
+    }
+
+    // The two taken in turn, so that a change in the machine's load falls on both.
+    double oursBest = 0, theirsBest = 0;
+    for (int run = 0; run < 5; ++run) {
+      const double a = RunProcess(ours, "/dev/null");
+      if (a < 0) return 1;
+      oursBest = std::max(oursBest, megabytes / a);
+      if (theirs.empty()) continue;
+      const double b = RunProcess(theirs, "/dev/null");
+      if (b < 0) return 1;
+      theirsBest = std::max(theirsBest, megabytes / b);
+    }
+    if (theirsBest > 0) {
+      std::printf("%-26s %11.1f MB/s %7.1f MB/s %7.2fx\n", s.label, oursBest, theirsBest, oursBest / theirsBest);
+    } else {
+      std::printf("%-26s %11.1f MB/s %12s %8s\n", s.label, oursBest, "-", "-");
+    }
+    std::fflush(stdout);
+  }
+#ifdef VELMORA_HAVE_VTERM
+  if (!differing.empty()) std::printf("\nthe final screens differ for: %s\n", differing.c_str());
+#else
+  std::printf("\n(libvterm was not found when this was built: install libvterm-dev for the comparison)\n");
+#endif
+  return 0;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -330,6 +579,22 @@ int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "--callgrind") == 0) return Callgrind(argv[0]);
   if (argc >= 4 && std::strcmp(argv[1], "--feed") == 0) {
     return Feed(argv[2], argv[3], argc >= 5 ? std::strtoul(argv[4], nullptr, 10) : kStreamBytes);
+  }
+  if (argc >= 2 && std::strcmp(argv[1], "--processes") == 0) {
+#ifdef _WIN32
+    std::fprintf(stderr, "velmora-bench-receive: --processes runs on POSIX systems only\n");
+    return 2;
+#else
+    return Processes(SelfPath(argv[0]), argc >= 3 ? argv[2] : "");
+#endif
+  }
+  if (argc >= 3 && std::strcmp(argv[1], "--vterm-replay") == 0) {
+#ifdef VELMORA_HAVE_VTERM
+    return VtermReplay(argv[2]);
+#else
+    std::fprintf(stderr, "velmora-bench-receive: libvterm was not found when this was built\n");
+    return 2;
+#endif
   }
   return Throughput();
 }
