@@ -506,11 +506,11 @@ int Processes(const std::string& self, std::string replay) {
     return 1;
   }
 
-  std::printf("whole processes, stdout to /dev/null: velmora-replay --encoding utf8 (euc for EUC-JP) FILE\n"
-              "(reads the file, feeds it in one piece, keeps every line, prints the screen) against this\n"
-              "program's --vterm-replay FILE (reads the file, libvterm 80x24 with its screen layer and no-op\n"
-              "callbacks, 512-byte writes, prints the screen as UTF-8); about 20 MB per stream in a file,\n"
-              "wall clock from start to exit, best of five\n\n");
+  std::printf("whole processes, stdout to /dev/null: velmora-replay --encoding utf8 FILE (the streams\n"
+              "libvterm does not read in their own encoding), which reads the file a block at a time and\n"
+              "prints the screen, against this program's --vterm-replay FILE (reads the file, libvterm\n"
+              "80x24 with its screen layer and no-op callbacks, 512-byte writes, prints the screen as\n"
+              "UTF-8); about 20 MB per stream in a file, wall clock from start to exit, best of five\n\n");
   std::printf("%-26s %16s %12s %8s\n", "stream", "velmora-replay", "libvterm", "ratio");
   std::string differing;
   for (const Stream& s : kStreams) {
@@ -522,7 +522,9 @@ int Processes(const std::string& self, std::string replay) {
     struct stat st;
     if (stat(input.c_str(), &st) != 0) return 1;
     const double megabytes = static_cast<double>(st.st_size) / 1e6;
-    const std::vector<std::string> ours = {replay, "--encoding", std::strcmp(s.name, "euc") == 0 ? "euc" : "utf8", input};
+    // As a UTF-8 host sends them where libvterm reads the stream too; otherwise in the stream's own encoding.
+    const char* encoding = s.vterm ? "utf8" : s.encoding == HostEncoding::SJIS ? "sjis" : "euc";
+    const std::vector<std::string> ours = {replay, "--encoding", encoding, input};
     std::vector<std::string> theirs;
 #ifdef VELMORA_HAVE_VTERM
     if (s.vterm) theirs = {self, "--vterm-replay", input};

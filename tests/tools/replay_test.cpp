@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -173,6 +174,31 @@ TEST_F(ReplayTest, DefaultGridAndWholeInput) {
   EXPECT_EQ(big.out.size(), 1251u * 81u + 12u);
   const std::string tail = "\nZ" + std::string(79, ' ') + "\ncursor 1 23\n";
   EXPECT_EQ(big.out.substr(big.out.size() - tail.size()), tail);
+}
+
+// Without --all-lines the replay keeps no line above the screen; the screen it prints is the
+// last rows of what it prints with every line kept, whatever the host did on the way.
+TEST_F(ReplayTest, TheScreenDoesNotDependOnTheLinesKept) {
+  std::string stream;
+  for (int i = 0; i < 300; ++i) {
+    stream += "line " + std::to_string(i) + (i % 7 == 0 ? " \xa4\xa2\xb4\xc1 wraps past the right margin of a narrow grid" : "");
+    stream += i % 11 == 0 ? "\x1b" "7\x1b[2;3r\x1b[3;1H\n\n\x1bM\x1b[r\x1b" "8" : "";
+    stream += i % 97 == 0 ? "\x1b[H\x1b[2J" : "";
+    stream += i % 5 == 0 ? "\n" : "\r\n";
+  }
+  const std::string in = Input(stream);
+  for (const char* size : {"80x24", "7x3", "2x5", "2x2"}) {
+    SCOPED_TRACE(size);
+    const auto rows = static_cast<size_t>(std::atoi(std::strchr(size, 'x') + 1));
+    const Result screen = Run({"--size", size, "--cursor", in});
+    const Result all = Run({"--size", size, "--cursor", "--all-lines", in});
+    ASSERT_EQ(screen.status, 0) << screen.err;
+    ASSERT_EQ(all.status, 0) << all.err;
+    size_t start = all.out.size() - 1;
+    for (size_t n = 0; n <= rows; ++n) start = all.out.rfind('\n', start - 1);  // rows lines and the cursor's
+    EXPECT_EQ(all.out.substr(start + 1), screen.out);
+    EXPECT_GT(all.out.size(), screen.out.size());
+  }
 }
 
 TEST_F(ReplayTest, StandardInputAsDash) {

@@ -109,20 +109,37 @@ bool ParseArgs(const std::vector<std::string>& args, ReplayOptions& o, std::stri
   return true;
 }
 
-bool ReadInput(const std::string& name, std::vector<uint8_t>& data, std::string& error) {
-  std::FILE* f = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
-  if (f == nullptr) {
-    error = "cannot read '" + name + "': " + std::strerror(errno);
+// The input, read and fed to the receive path a block at a time as a connection's reads would
+// be, so that the whole file is never held. False, with the message in `error`, when it cannot
+// be opened or read.
+class Input {
+ public:
+  explicit Input(const std::string& name) : name_(name), file_(name == "-" ? stdin : std::fopen(name.c_str(), "rb")) {
+    if (file_ == nullptr) error_ = "cannot read '" + name + "': " + std::strerror(errno);
+  }
+  ~Input() {
+    if (file_ != nullptr && file_ != stdin) std::fclose(file_);
+  }
+  Input(const Input&) = delete;
+  Input& operator=(const Input&) = delete;
+
+  bool opened() const { return file_ != nullptr; }
+  const std::string& error() const { return error_; }
+
+  bool FeedTo(ReceivePipeline& pipeline) {
+    std::vector<uint8_t> buf(65536);
+    size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), file_)) > 0) pipeline.ReceiveBytes(buf.data(), n);
+    if (std::ferror(file_) == 0) return true;
+    error_ = "cannot read '" + name_ + "'";
     return false;
   }
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
-  const bool failed = std::ferror(f) != 0;
-  if (f != stdin) std::fclose(f);
-  if (failed) error = "cannot read '" + name + "'";
-  return !failed;
-}
+
+ private:
+  std::string name_;
+  std::FILE* file_;
+  std::string error_;
+};
 
 // The cells of a line as UTF-8: each code page 932 character converted, anything that is not
 // one (a lead byte without its trail, an unassigned code) shown as U+FFFD.
@@ -184,9 +201,9 @@ int RunReplay(const std::vector<std::string>& args, std::FILE* out, std::FILE* e
     std::fprintf(err, "velmora-replay: %s\n%s", error.c_str(), kUsage);
     return 2;
   }
-  std::vector<uint8_t> data;
-  if (!ReadInput(o.input, data, error)) {
-    std::fprintf(err, "velmora-replay: %s\n", error.c_str());
+  Input input(o.input);
+  if (!input.opened()) {
+    std::fprintf(err, "velmora-replay: %s\n", input.error().c_str());
     return 2;
   }
 
@@ -198,14 +215,20 @@ int RunReplay(const std::vector<std::string>& args, std::FILE* out, std::FILE* e
   session->SetHostEncoding(o.encoding);
   session->SetTerminalType(o.type);
   ScreenModel& screen = session->screen();
-  screen.SetGridSize(o.columns, o.rows, o.backlogMax);
+  // Lines above the screen are printed only with --all-lines, and what the screen shows never
+  // depends on how many are kept; without it none are kept, which spares making and touching a
+  // line for every one that scrolls away.
+  screen.SetGridSize(o.columns, o.rows, o.allLines ? o.backlogMax : 0);
   if (!screen.CreateLineStore()) {
     std::fprintf(err, "velmora-replay: out of memory\n");
     return 2;
   }
   screen.ResetForConnection();
 
-  session->pipeline().ReceiveBytes(data.data(), data.size());
+  if (!input.FeedTo(session->pipeline())) {
+    std::fprintf(err, "velmora-replay: %s\n", input.error().c_str());
+    return 2;
+  }
   if (!o.sentFile.empty()) {
     bool written = false;
     if (std::FILE* f = std::fopen(o.sentFile.c_str(), "wb")) {
