@@ -176,6 +176,62 @@ const Stream kStreams[] = {
     {"jis", "7-bit JIS Japanese", HostEncoding::EUC, false, [](size_t b) { return JapaneseStream(b, JapaneseForm::kJis); }},
 };
 
+// The figures the receive path is held to, printed beside each measurement: a lowest ratio to
+// libvterm, a lowest throughput (what the Japanese streams reached before they were written as
+// runs) and a highest count of instructions per byte. 0: none.
+struct Goal {
+  const char* stream;
+  double leastRatio;
+  double leastMegabytes;
+  double mostInstructions;
+};
+const Goal kGoals[] = {
+    {"ascii", 10, 0, 60},
+    {"escapes", 3, 0, 75},
+    {"euc", 0, 140, 106.6},
+    {"utf8", 6, 169, 88.9},
+};
+int g_goalsMissed = 0;
+
+const Goal* GoalOf(const Stream& s) {
+  for (const Goal& g : kGoals) {
+    if (std::strcmp(g.stream, s.name) == 0) return &g;
+  }
+  return nullptr;
+}
+
+// "met" or "MISSED" after the goal's text, and the count of missed goals kept.
+std::string Verdict(bool met, const std::string& goal) {
+  if (!met) ++g_goalsMissed;
+  return goal + (met ? " met" : " MISSED");
+}
+
+std::string Number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+// The goals of a row with a throughput and, when libvterm ran, a ratio.
+std::string SpeedVerdicts(const Stream& s, double megabytes, double ratio, bool withFloor) {
+  const Goal* g = GoalOf(s);
+  if (g == nullptr) return "";
+  std::string out;
+  if (g->leastRatio > 0 && ratio > 0) out += Verdict(ratio >= g->leastRatio, ">=" + Number(g->leastRatio) + "x");
+  if (withFloor && g->leastMegabytes > 0) {
+    out += (out.empty() ? "" : ", ") + Verdict(megabytes >= g->leastMegabytes, ">=" + Number(g->leastMegabytes) + " MB/s");
+  }
+  return out;
+}
+
+void PrintGoalSummary() {
+  if (g_goalsMissed == 0) {
+    std::printf("\nevery goal met\n");
+  } else {
+    std::printf("\n%d goal%s missed\n", g_goalsMissed, g_goalsMissed == 1 ? "" : "s");
+  }
+}
+
 // The measured work of each engine, in functions of their own so that callgrind can count
 // exactly them.
 extern "C" VELMORA_NOINLINE void velmora_bench_feed(TerminalSession& session, const std::vector<uint8_t>& data) {
@@ -320,7 +376,7 @@ int Throughput() {
               "against libvterm (80x24, screen layer, no-op callbacks); 512-byte reads, about 20 MB per\n"
               "stream, best of five\n\n",
               g_nullObserver ? "a no-op" : "a request-counting");
-  std::printf("%-26s %12s %12s %8s %12s\n", "stream", "Velmora", "libvterm", "ratio", "memcpy");
+  std::printf("%-26s %12s %12s %8s %12s  %s\n", "stream", "Velmora", "libvterm", "ratio", "memcpy", "goal");
   for (const Stream& s : kStreams) {
     const std::vector<uint8_t> data = s.make(kStreamBytes);
     const double ours = Best(5, [&] { return RunVelmora(s, data); });
@@ -329,12 +385,16 @@ int Throughput() {
     if (s.vterm) theirs = Best(5, [&] { return RunVterm(data); });
 #endif
     const double ceiling = Best(5, [&] { return RunMemcpy(data); });
+    const std::string goal = SpeedVerdicts(s, ours, theirs > 0 ? ours / theirs : 0, true);
     if (theirs > 0) {
-      std::printf("%-26s %7.1f MB/s %7.1f MB/s %7.2fx %7.0f MB/s\n", s.label, ours, theirs, ours / theirs, ceiling);
+      std::printf("%-26s %7.1f MB/s %7.1f MB/s %7.2fx %7.0f MB/s  %s\n", s.label, ours, theirs, ours / theirs, ceiling,
+                  goal.c_str());
     } else {
-      std::printf("%-26s %7.1f MB/s %12s %8s %7.0f MB/s\n", s.label, ours, "-", "-", ceiling);
+      std::printf("%-26s %7.1f MB/s %12s %8s %7.0f MB/s  %s\n", s.label, ours, "-", "-", ceiling, goal.c_str());
     }
+    std::fflush(stdout);
   }
+  PrintGoalSummary();
 #ifndef VELMORA_HAVE_VTERM
   std::printf("\n(libvterm was not found when this was built: install libvterm-dev for the comparison)\n");
 #endif
@@ -379,7 +439,7 @@ long long CountedInstructions(const std::string& command, const std::string& fun
 int Callgrind(const char* self) {
   constexpr size_t kBytes = 2u * 1000u * 1000u;
   std::printf("instructions per byte under callgrind (2 MB per stream; the feeding function only)\n\n");
-  std::printf("%-26s %10s %10s %8s\n", "stream", "Velmora", "libvterm", "ratio");
+  std::printf("%-26s %10s %10s %8s  %s\n", "stream", "Velmora", "libvterm", "ratio", "goal");
   for (const Stream& s : kStreams) {
     const std::string base = std::string(self) + " --feed ";
     const std::string size = " " + std::to_string(kBytes);
@@ -393,13 +453,18 @@ int Callgrind(const char* self) {
       return 1;
     }
     const double a = static_cast<double>(ours) / kBytes;
+    const Goal* g = GoalOf(s);
+    const std::string goal =
+        g != nullptr ? Verdict(a <= g->mostInstructions, "<=" + Number(g->mostInstructions) + " per byte") : "";
     if (theirs > 0) {
       const double b = static_cast<double>(theirs) / kBytes;
-      std::printf("%-26s %10.1f %10.1f %7.2fx\n", s.label, a, b, b / a);
+      std::printf("%-26s %10.1f %10.1f %7.2fx  %s\n", s.label, a, b, b / a, goal.c_str());
     } else {
-      std::printf("%-26s %10.1f %10s %8s\n", s.label, a, "-", "-");
+      std::printf("%-26s %10.1f %10s %8s  %s\n", s.label, a, "-", "-", goal.c_str());
     }
+    std::fflush(stdout);
   }
+  PrintGoalSummary();
   return 0;
 }
 
@@ -511,7 +576,7 @@ int Processes(const std::string& self, std::string replay) {
               "prints the screen, against this program's --vterm-replay FILE (reads the file, libvterm\n"
               "80x24 with its screen layer and no-op callbacks, 512-byte writes, prints the screen as\n"
               "UTF-8); about 20 MB per stream in a file, wall clock from start to exit, best of five\n\n");
-  std::printf("%-26s %16s %12s %8s\n", "stream", "velmora-replay", "libvterm", "ratio");
+  std::printf("%-26s %16s %12s %8s  %s\n", "stream", "velmora-replay", "libvterm", "ratio", "goal");
   std::string differing;
   for (const Stream& s : kStreams) {
     const std::string input = dir.File(std::string(s.name) + ".in");
@@ -555,13 +620,16 @@ int Processes(const std::string& self, std::string replay) {
       if (b < 0) return 1;
       theirsBest = std::max(theirsBest, megabytes / b);
     }
+    const std::string goal = SpeedVerdicts(s, oursBest, theirsBest > 0 ? oursBest / theirsBest : 0, false);
     if (theirsBest > 0) {
-      std::printf("%-26s %11.1f MB/s %7.1f MB/s %7.2fx\n", s.label, oursBest, theirsBest, oursBest / theirsBest);
+      std::printf("%-26s %11.1f MB/s %7.1f MB/s %7.2fx  %s\n", s.label, oursBest, theirsBest, oursBest / theirsBest,
+                  goal.c_str());
     } else {
-      std::printf("%-26s %11.1f MB/s %12s %8s\n", s.label, oursBest, "-", "-");
+      std::printf("%-26s %11.1f MB/s %12s %8s  %s\n", s.label, oursBest, "-", "-", goal.c_str());
     }
     std::fflush(stdout);
   }
+  PrintGoalSummary();
 #ifdef VELMORA_HAVE_VTERM
   if (!differing.empty()) std::printf("\nthe final screens differ for: %s\n", differing.c_str());
 #else
