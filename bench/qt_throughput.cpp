@@ -3,15 +3,19 @@
 // beside the figure of the receive path alone for the same bytes, fed as the window feeds it
 // (reads of 512 bytes through ReceiveBytes, a window interface that does nothing).
 //
-//   velmora-bench-qt [MEGABYTES]     (default 8)
+//   velmora-bench-qt [MEGABYTES]     (default 8) by the wall clock and by the processor time
+//                                    of the thread that does the work (the window's, whose
+//                                    event loop waits for the host's bytes as the program's
+//                                    does; the wait is not in it), best of three each
 //   velmora-bench-qt --callgrind [MEGABYTES]
 //                                    (default 2) instructions per byte under valgrind's
 //                                    callgrind, which do not depend on how busy the machine
 //                                    is: the window from the connection to the drawn image
 //                                    (event loop, socket, receive path, the window's requests,
-//                                    frames) beside the receive path alone
+//                                    frames), its reading alone, and the receive path alone
 //   velmora-bench-qt --feed window|core MEGABYTES
-//                                    (used by --callgrind) one pass, nothing printed
+//                                    (used by --callgrind) one pass; the window's prints how
+//                                    often the view was painted
 //   velmora-bench-qt --soak [MEGABYTES]
 //                                    (default 100) the host runs `yes` into a window at the
 //                                    default settings, with the line budget the program takes
@@ -344,13 +348,15 @@ int Callgrind(const char* self, size_t megabytes, size_t bytes) {
   const double w = static_cast<double>(window) * perByte, r = static_cast<double>(reading) * perByte;
   const double c = static_cast<double>(core) * perByte;
   std::printf("cat of a %zu MB Shift-JIS/ASCII file through the Qt window (80x24, offscreen), instructions per\n"
-              "byte under callgrind\n\n", megabytes);
-  std::printf("%-44s %8.1f\n", "Qt window, socket to image", w);
-  std::printf("%-44s %8.1f\n", "  its reading (socket, receive path, requests)", r);
-  std::printf("%-44s %8.1f  (%d paints of the view; a separate run)\n", "  the rest (frames, event loop)", w - r, paints);
-  std::printf("%-44s %8.1f\n", "receive path alone (same bytes)", c);
-  std::printf("%-44s %8.2f\n", "receive path / window's reading", c / r);
-  std::printf("%-44s %8.2f\n", "receive path / window", c / w);
+              "byte under callgrind (the reading counted in a run of its own; frames come far more often\n"
+              "per byte than outside callgrind, which runs the window some fifty times slower)\n\n",
+              megabytes);
+  std::printf("%-42s %8.1f\n", "Qt window, socket to image", w);
+  std::printf("%-42s %8.1f\n", "  reading: socket, receive path, requests", r);
+  std::printf("%-42s %8.1f  (%d paints of the view)\n", "  the rest: frames, event loop", w - r, paints);
+  std::printf("%-42s %8.1f\n", "receive path alone (same bytes)", c);
+  std::printf("%-42s %8.2f\n", "receive path / window's reading", c / r);
+  std::printf("%-42s %8.2f\n", "receive path / window", c / w);
   return 0;
 }
 
