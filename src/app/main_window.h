@@ -176,8 +176,8 @@ class MainWindow : public ScreenObserver, public SocketEventHandler {
   }
   void GiveNotedArea();
   // An area whose rows differ from the noted ones: noted in their place, or given at once when
-  // nothing is being noted.
-  // Kept out of line, so that InvalidateCells's common case needs no stack frame.
+  // nothing is being noted. Out of line, so that InvalidateCells's common case needs no stack
+  // frame.
   [[gnu::noinline]] void NoteOrGiveCells(const CellRect& area);
   // Nothing noted: rows that no area has.
   static constexpr CellRect kNothingNoted{0, INT32_MIN, 0, INT32_MIN};

@@ -288,7 +288,6 @@ void QtMainWindow::EnsureImage(bool checkScale) {
   stripHeight_ = ch;
   stripWidth_ = width;
   stripDpr_ = dpr;
-  copyingCells_ = dpr == 1.0;
   Damage(0, 0, view_->width(), view_->height());
 }
 
@@ -347,7 +346,7 @@ void QtMainWindow::Damage(int left, int top, int right, int bottom) {
   if (left >= right || top >= bottom) return;
   const int ch = std::max(stripHeight_, 1);
   int first = lastDamaged_, last = lastDamaged_;
-  // Most damage is a character's cells, on the row of the one before.
+  // Most damage lies on the strip of the damage before (output keeps arriving on the bottom row).
   if (top < lastDamaged_ * ch || bottom > (lastDamaged_ + 1) * ch || lastDamaged_ >= static_cast<int>(strips_.size())) {
     first = top / ch;
     last = std::min(static_cast<int>(strips_.size()) - 1, (bottom - 1) / ch);
@@ -473,9 +472,9 @@ void QtMainWindow::DrawStrip(int i, int left, int right) {
 }
 
 // Damage moves with the strips that carry it; an area scrolled any other way is drawn anew
-// whole, so nothing needs drawing first.
-// On the path of every line a host's output scrolls: the strips are not made to fit here (the
-// next drawing makes them fit and, if it has to, draws them all anew).
+// whole, so nothing needs drawing first. This is on the path of every line a host's output
+// scrolls, so the strips are not made to fit here: the next drawing makes them fit and, if it
+// has to, draws them all anew.
 void QtMainWindow::ScrollPixels(const PixelRect& area, int dx, int dy) {
   const int left = std::max(area.left, 0), top = std::max(area.top, 0);
   const int right = std::min(area.right, view_->width()), bottom = std::min(area.bottom, view_->height());

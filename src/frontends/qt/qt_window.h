@@ -239,7 +239,6 @@ class QtMainWindow : public QMainWindow, public WindowPort {
   int damageFirst_ = 1;
   int damageLast_ = 0;
   int lastDamaged_ = 0;  // the strip the last damage ended in
-  bool copyingCells_ = false;  // the image has one pixel per unit: cells are copied into it
   std::vector<uint8_t> touched_;  // cells of the strip being drawn that the model drew
   // What Qt is asked to show at the next frame: [left, right) x [top, bottom), empty when
   // left >= right.
