@@ -102,7 +102,7 @@ void MainWindow::OnSocketEvent(SocketEvent event, int error) {
   try {
     HandleSocketEvent(event, error);
   } catch (const std::exception&) {
-    EndCaretBatch();
+    EndReadBatch();
     window_.AlertSound();
   }
 }
@@ -124,9 +124,9 @@ void MainWindow::HandleSocketEvent(SocketEvent event, int error) {
       // One read of at most 512 bytes per event; more data brings another event.
       uint8_t buffer[512];
       const long n = connection_.socket().Receive(buffer, sizeof buffer);
-      batchingCaret_ = true;
+      BeginReadBatch();
       if (n > 0) session_.pipeline().ReceiveBytes(buffer, static_cast<size_t>(n));
-      EndCaretBatch();
+      EndReadBatch();
       break;
     }
     case SocketEvent::Writable:
@@ -156,9 +156,9 @@ void MainWindow::OnConnected(int error) {
 void MainWindow::OnClosedByHost() {
   Socket& socket = connection_.socket();
   uint8_t byte;
-  batchingCaret_ = true;
+  BeginReadBatch();
   while (socket.IsOpen() && socket.Receive(&byte, 1) == 1) session_.pipeline().ReceiveByte(byte);
-  EndCaretBatch();
+  EndReadBatch();
   socket.Close();
   SetTitleStatus(UiString(kStrNotConnected));
   session_.OnConnectionClosed();
@@ -182,17 +182,19 @@ void MainWindow::OnSetFocus() { caret_.OnSetFocus(screen(), window_, metrics_.ce
 
 void MainWindow::OnKillFocus() { caret_.OnKillFocus(window_); }
 
-// While the bytes of a read are interpreted, the caret is placed once, after the last of them:
-// every character written asks for it, and only where it ends up can ever be seen.
-void MainWindow::UpdateCaret() {
-  if (batchingCaret_) {
-    caretPending_ = true;
-    return;
-  }
-  caret_.UpdateCaret(screen(), window_, metrics_.cellWidth, metrics_.cellHeight);
+// While the bytes of a read are interpreted, the caret is placed once, after the last of them
+// (UpdateCaret only notes that it was asked for): every character written asks for it, and
+// only where it ends up can ever be seen.
+void MainWindow::PlaceCaret() { caret_.UpdateCaret(screen(), window_, metrics_.cellWidth, metrics_.cellHeight); }
+
+void MainWindow::BeginReadBatch() {
+  batchingCaret_ = true;
+  notingDamage_ = window_.DrawsAtFrames();
 }
 
-void MainWindow::EndCaretBatch() {
+void MainWindow::EndReadBatch() {
+  notingDamage_ = false;
+  GiveNotedDamage();
   batchingCaret_ = false;
   if (!caretPending_) return;
   caretPending_ = false;
@@ -437,6 +439,7 @@ void MainWindow::OnVScroll(int request, int trackPosition) {
 void MainWindow::ShowLiveScreen() {
   const ScreenModel& s = screen();
   if (s.view().scrollBar.position == s.ViewBottom()) return;
+  GiveNotedDamage();
   OnVScroll(kSbBottom, 0);
 }
 
@@ -644,12 +647,39 @@ PixelRect MainWindow::ToPixels(const CellRect& a) const {
   return PixelRect{a.left * cw, a.top * ch, a.right * cw, a.bottom * ch};
 }
 
-void MainWindow::InvalidateCells(const CellRect& area) { window_.InvalidatePixels(ToPixels(area)); }
+// For a window that draws at its frames, the areas a read damages are joined while they lie on
+// the same rows (a line of text is one area, not one per character) and given when the rows
+// change, before any other request to the window, and at the end of the read. Only noted rows
+// can match, so outside a read every area goes to the window at once.
+void MainWindow::InvalidateCells(const CellRect& area) {
+  if (area.top == noted_.top && area.bottom == noted_.bottom) {
+    noted_.left = std::min(noted_.left, area.left);
+    noted_.right = std::max(noted_.right, area.right);
+    return;
+  }
+  NoteOrGiveCells(area);
+}
+
+void MainWindow::NoteOrGiveCells(const CellRect& area) {
+  if (!notingDamage_) {
+    window_.InvalidatePixels(ToPixels(area));
+    return;
+  }
+  GiveNotedDamage();
+  noted_ = area;
+}
+
+void MainWindow::GiveNotedArea() {
+  const CellRect area = noted_;
+  noted_ = kNothingNoted;
+  window_.InvalidatePixels(ToPixels(area));
+}
 
 // A selection belongs to line positions, and the lines of a scroll region move through them
 // while the pixels move with the text: the rows where the selection shows, and the rows its
 // pixels were moved to, are painted again.
 void MainWindow::ScrollCells(const CellRect& area, int32_t dx, int32_t dy) {
+  GiveNotedDamage();
   window_.ScrollPixels(ToPixels(area), dx * metrics_.cellWidth, dy * metrics_.cellHeight);
   const ScreenModel& s = screen();
   if (s.selection().IsEmpty()) return;
@@ -660,7 +690,7 @@ void MainWindow::ScrollCells(const CellRect& area, int32_t dx, int32_t dy) {
     const int64_t top = std::max<int64_t>(first + shift, area.top);
     const int64_t bottom = std::min<int64_t>(last + shift + 1, area.bottom);
     if (top < bottom) {
-      window_.InvalidatePixels(ToPixels(CellRect{area.left, static_cast<int32_t>(top), area.right, static_cast<int32_t>(bottom)}));
+      InvalidateCells(CellRect{area.left, static_cast<int32_t>(top), area.right, static_cast<int32_t>(bottom)});
     }
   }
 }

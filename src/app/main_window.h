@@ -1,4 +1,5 @@
 #pragma once
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -108,14 +109,33 @@ class MainWindow : public ScreenObserver, public SocketEventHandler {
   void ReportConnectFailure(int error);
 
   // --- ScreenObserver: what the screen asks of the window ---
+  // While a read is interpreted for a window that draws at its frames, the damage of cells is
+  // noted (DrawsAtFrames) and repaint-now asks nothing: these are called for every character.
   void ShowLiveScreen() override;
   void InvalidateCells(const CellRect& area) override;
-  void InvalidateAll() override { window_.InvalidateAll(); }
-  void RepaintNow() override { window_.UpdateNow(); }
+  void InvalidateAll() override {
+    GiveNotedDamage();
+    window_.InvalidateAll();
+  }
+  void RepaintNow() override {
+    if (!notingDamage_) window_.UpdateNow();
+  }
   void ScrollCells(const CellRect& area, int32_t dx, int32_t dy) override;
-  void SetScrollBar(const ScrollBarInfo& bar, unsigned parts) override { window_.SetScrollBar(bar, parts); }
-  void UpdateCaret() override;
-  void AlertSound() override { window_.AlertSound(); }
+  void SetScrollBar(const ScrollBarInfo& bar, unsigned parts) override {
+    GiveNotedDamage();
+    window_.SetScrollBar(bar, parts);
+  }
+  void UpdateCaret() override {
+    if (batchingCaret_) {
+      caretPending_ = true;
+      return;
+    }
+    PlaceCaret();
+  }
+  void AlertSound() override {
+    GiveNotedDamage();
+    window_.AlertSound();
+  }
 
   // The selected text as copying puts it on the clipboard (code page 932, lines joined by CR
   // LF); none when nothing is selected. Throws std::bad_alloc when memory runs out.
@@ -141,8 +161,26 @@ class MainWindow : public ScreenObserver, public SocketEventHandler {
 
  private:
   void EchoTyped(uint8_t byte);
-  // Places the caret if the bytes just interpreted asked for it.
-  void EndCaretBatch();
+  // Moves the caret to the cursor (or hides it), as the caret tracker decides. Out of line, so
+  // that UpdateCaret's common case needs no stack frame.
+  [[gnu::noinline]] void PlaceCaret();
+  // Before the bytes of a read are interpreted: the caret waits for the end of the read, and
+  // so does the damage of cells for a window that draws at its frames.
+  void BeginReadBatch();
+  // After them: gives the window the damage noted and places the caret if the bytes asked
+  // for it.
+  void EndReadBatch();
+  // Gives the window the damage of cells noted so far, if any.
+  void GiveNotedDamage() {
+    if (noted_.top < noted_.bottom) GiveNotedArea();
+  }
+  void GiveNotedArea();
+  // An area whose rows differ from the noted ones: noted in their place, or given at once when
+  // nothing is being noted. Out of line, so that InvalidateCells's common case needs no stack
+  // frame.
+  [[gnu::noinline]] void NoteOrGiveCells(const CellRect& area);
+  // Nothing noted: rows that no area has.
+  static constexpr CellRect kNothingNoted{0, INT32_MIN, 0, INT32_MIN};
   void StartConnect();
   void ConnectCommand();
   void DisconnectCommand();
@@ -179,6 +217,8 @@ class MainWindow : public ScreenObserver, public SocketEventHandler {
   CaretTracker caret_;
   bool batchingCaret_ = false;  // a read's bytes are being interpreted
   bool caretPending_ = false;   // they asked for the caret to follow the cursor
+  bool notingDamage_ = false;   // they are being interpreted for a window that draws at frames
+  CellRect noted_ = kNothingNoted;  // the damage of cells noted, not yet given
   bool userDisconnect_ = false;  // the user asked to disconnect; consumed by the next close
   bool selecting_ = false;       // a selection drag is in progress
   bool wordSelect_ = false;      // the drag began with a double click

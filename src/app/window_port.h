@@ -55,6 +55,12 @@ class WindowPort : public CaretPort, public SystemColors {
   // Paints whatever is invalid before returning (into the window's image; showing it on the
   // screen may wait for the next frame). May call the logic's Paint.
   virtual void UpdateNow() = 0;
+  // True for a window that draws only at its frames: UpdateNow does nothing, and damage is
+  // noted until the next frame draws it. While the bytes of a read are interpreted, the logic
+  // then leaves out the repaint-now requests and gives the damage of cells joined, each run of
+  // areas on the same rows as one area spanning them, before anything else it asks of the
+  // window and at the end of the read, instead of once for every character written.
+  virtual bool DrawsAtFrames() const { return false; }
   // The vertical scroll bar: applies the given parts; a bar with nothing to scroll is shown
   // disabled rather than hidden.
   virtual void SetScrollBar(const ScrollBarInfo& bar, unsigned parts) = 0;

@@ -519,6 +519,79 @@ TEST(Lifecycle, EachReadableEventTakesOneReceiveOfAtMost512Bytes) {
   }
 }
 
+// The window's requests of a read as a window that draws at its frames gets them: repaint-now
+// left out, and each run of invalidations of the same rows joined into one spanning them.
+std::vector<std::string> JoinedPerFrameWindow(const std::vector<std::string>& calls) {
+  std::vector<std::string> out;
+  int left = 0, top = 0, right = 0, bottom = 0;
+  bool pending = false;
+  auto give = [&] {
+    if (pending) {
+      out.push_back("inval " + std::to_string(left) + "," + std::to_string(top) + "-" + std::to_string(right) + "," +
+                    std::to_string(bottom));
+    }
+    pending = false;
+  };
+  for (const std::string& c : calls) {
+    int l = 0, t = 0, r = 0, b = 0;
+    if (c == "update") continue;
+    if (std::sscanf(c.c_str(), "inval %d,%d-%d,%d", &l, &t, &r, &b) != 4) {
+      give();
+      out.push_back(c);
+      continue;
+    }
+    if (pending && t == top && b == bottom) {
+      left = std::min(left, l);
+      right = std::max(right, r);
+      continue;
+    }
+    give();
+    left = l, top = t, right = r, bottom = b;
+    pending = t < b;
+  }
+  give();
+  return out;
+}
+
+TEST(Lifecycle, AWindowDrawingAtFramesGetsEachReadsDamageJoinedAndInOrder) {
+  std::string lines;
+  for (int i = 0; i < 40; ++i) lines += "line " + std::to_string(i) + " \x93\xfa\x96\x7b\x8c\xea text\r\n";
+  const std::string screenful = "\x1b[2J\x1b[H" + lines;
+  const std::string editing =
+      "\x1b[5;10Hab\x1b[1;7mcd\x1b[m\x1b[K\x1b[3;1H\x1b[2K\x82\xa0\x82\xa2\x1b[10;70Hwrapping past the edge\x07"
+      "\x1b[5;20r\x1b[20;1H\n\n\x1b[r\x1b[8;1H\x1b[2L\x1b[3M\x1b[4P\x1b[2@x\x1b[J\x1b[1;1Hhome\x1b[1J\r\n";
+  struct Case {
+    const char* name;
+    std::string before;  // shown first, the usual way
+    std::function<void(MainWindow&)> then;
+    std::string text;  // then read, in reads of 512 bytes
+  };
+  const Case cases[] = {
+      {"lines scrolling the screen", "", nullptr, lines + lines},
+      {"editing a full screen", screenful, nullptr, editing + editing},
+      {"output while the view is in the backlog", lines, [](MainWindow& m) { m.OnVScroll(kSbPageUp, 0); }, lines + editing},
+      {"output scrolling a selection", lines,
+       [](MainWindow& m) { m.screen().SetSelection(Selection{3, 20, 12, 30}); }, editing + lines},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HeldTerminal atOnce, atFrames;
+    atFrames.window.drawsAtFrames = true;
+    for (HeldTerminal* h : {&atOnce, &atFrames}) {
+      h->socket.held = c.before;
+      while (!h->socket.held.empty()) h->logic.OnSocketEvent(SocketEvent::Readable, 0);
+      if (c.then) c.then(h->logic);
+      h->window.calls.clear();
+      h->socket.held = c.text;
+      while (!h->socket.held.empty()) h->logic.OnSocketEvent(SocketEvent::Readable, 0);
+    }
+    ASSERT_GT(atOnce.window.Only("update").size(), 0u);
+    EXPECT_EQ(atFrames.window.calls, JoinedPerFrameWindow(atOnce.window.calls));
+    EXPECT_LT(atFrames.window.Only("inval").size() * 4, atOnce.window.Only("inval").size());
+    EXPECT_EQ(atFrames.Rows(), atOnce.Rows());
+  }
+}
+
 TEST(Lifecycle, FailedOrEmptyReceiveChangesNothing) {
   for (const long result : {-2L, 0L}) {
     SCOPED_TRACE(result);

@@ -70,6 +70,7 @@ class RecordingWindow : public WindowPort {
   int wheelLines = 3;
   int exitCode = -1;
   bool destroyed = false;
+  bool drawsAtFrames = false;   // what DrawsAtFrames answers
   MainWindow* logic = nullptr;  // for UpdateNow and DestroyNativeWindow
   RecordingPainter painter;     // what UpdateNow painted
 
@@ -104,6 +105,7 @@ class RecordingWindow : public WindowPort {
     Add("update");
     if (logic != nullptr) logic->Paint(painter, PixelRect{0, 0, 100000, 100000});
   }
+  bool DrawsAtFrames() const override { return drawsAtFrames; }
   void SetScrollBar(const ScrollBarInfo& b, unsigned parts) override {
     Add("bar max=" + std::to_string(b.maximum) + " page=" + std::to_string(b.page) + " pos=" +
         std::to_string(b.position) + " parts=" + std::to_string(parts));

@@ -1,6 +1,7 @@
 #pragma once
 #include <QObject>
 #include <QSocketNotifier>
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -23,6 +24,10 @@ class QtSocket : public QObject, public PosixSocket {
   long Receive(uint8_t* data, size_t size) override;
   void ShutdownSend() override;
   void Close() override;
+  void SetEventHandler(SocketEventHandler* handler) override {
+    handler_ = handler;
+    PosixSocket::SetEventHandler(handler);
+  }
 
  private:
   // Makes the notifiers match fd() and WantedEvents().
@@ -33,6 +38,16 @@ class QtSocket : public QObject, public PosixSocket {
   std::unique_ptr<QSocketNotifier> read_;
   std::unique_ptr<QSocketNotifier> write_;
   int watched_ = -1;
+  SocketEventHandler* handler_ = nullptr;
+  // An activation reports at most this many readable events; the window takes one read of at
+  // most 512 bytes for each.
+  static constexpr int kEventsPerActivation = 8;
+  // What an activation read from the socket at once, for its readable events to hand to
+  // Receive: [aheadAt_, aheadEnd_) not yet taken. As much as the events of one activation take.
+  uint8_t ahead_[kEventsPerActivation * 512];
+  size_t aheadAt_ = 0;
+  size_t aheadEnd_ = 0;
+  bool activationQueued_ = false;  // bytes read ahead are left: another activation is on its way
 };
 
 }  // namespace velmora

@@ -276,27 +276,29 @@ void QtMainWindow::EnsureImage(bool checkScale) {
     return;
   }
   strips_.clear();
+  ownedStrips_.clear();
   for (int i = 0; i < count; ++i) {
     auto strip = std::make_unique<Strip>();
     strip->image = QImage(QSize(width, ch) * dpr, QImage::Format_RGB32);
     strip->image.setDevicePixelRatio(dpr);
     strip->image.fill(background_);
-    strips_.push_back(std::move(strip));
+    strips_.push_back(strip.get());
+    ownedStrips_.push_back(std::move(strip));
   }
   stripHeight_ = ch;
   stripWidth_ = width;
   stripDpr_ = dpr;
-  copyingCells_ = dpr == 1.0;
   Damage(0, 0, view_->width(), view_->height());
 }
 
 // After the glyphs change (a new font), no cell shows what its record says.
 void QtMainWindow::ForgetCells() {
-  for (const auto& strip : strips_) strip->cells.clear();
+  for (Strip* strip : strips_) strip->cells.clear();
 }
 
 void QtMainWindow::RedrawAll() {
   strips_.clear();  // made anew, blank, at the next drawing
+  ownedStrips_.clear();
   damageFirst_ = 1;
   damageLast_ = 0;
   InvalidateAll();
@@ -344,13 +346,17 @@ void QtMainWindow::Damage(int left, int top, int right, int bottom) {
   if (left >= right || top >= bottom) return;
   const int ch = std::max(stripHeight_, 1);
   int first = lastDamaged_, last = lastDamaged_;
-  // Most damage is a character's cells, on the row of the one before.
+  // Most damage lies on the strip of the damage before (output keeps arriving on the bottom row).
   if (top < lastDamaged_ * ch || bottom > (lastDamaged_ + 1) * ch || lastDamaged_ >= static_cast<int>(strips_.size())) {
     first = top / ch;
     last = std::min(static_cast<int>(strips_.size()) - 1, (bottom - 1) / ch);
     if (first > last) return;
     lastDamaged_ = last;
   }
+  DamageStrips(first, last, left, right);
+}
+
+void QtMainWindow::DamageStrips(int first, int last, int left, int right) {
   for (int i = first; i <= last; ++i) {
     Strip& strip = *strips_[static_cast<size_t>(i)];
     if (strip.damageLeft >= strip.damageRight) {
@@ -370,35 +376,13 @@ void QtMainWindow::Damage(int left, int top, int right, int bottom) {
   }
 }
 
-// While cells are copied (one pixel per unit), damage inside the grid only says that the grid
-// changed: the frame compares every cell with what it shows and copies the ones that differ.
-// That costs a few dozen instructions a cell once a frame instead of work for every character
-// the host writes. Damage beyond the grid, or with a painter, is kept where it is.
+// Damage is noted per strip, as the pixel columns to draw again. The logic gives it joined,
+// a line at a time rather than a character at a time, while the host's output is read.
 void QtMainWindow::InvalidatePixels(const PixelRect& area) {
-  // The common case, a character's cells, kept short.
-  if (copyingCells_ && logic_ != nullptr && area.left >= 0 && area.top >= 0 && area.left < area.right &&
-      area.top < area.bottom && area.right <= GridRight() && area.bottom <= GridBottom()) {
-    gridDirty_ = true;
-    ShowArea(0, 0, 0, 0);  // the frame draws and shows it
-    return;
-  }
-  InvalidateArea(area);
-}
-
-void QtMainWindow::InvalidateArea(const PixelRect& area) {
-  int left = std::max(area.left, 0), top = std::max(area.top, 0);
-  int right = std::min(area.right, view_->width()), bottom = std::min(area.bottom, view_->height());
+  const int left = std::max(area.left, 0), top = std::max(area.top, 0);
+  const int right = std::min(area.right, view_->width()), bottom = std::min(area.bottom, view_->height());
   if (left >= right || top >= bottom) return;
-  ShowArea(0, 0, 0, 0);
-  if (copyingCells_ && logic_ != nullptr) {
-    const int gridRight = GridRight(), gridBottom = GridBottom();
-    if (left < gridRight && top < gridBottom) {
-      gridDirty_ = true;
-      if (right > gridRight) Damage(gridRight, top, right, bottom);
-      if (bottom > gridBottom) Damage(left, gridBottom, right, bottom);
-      return;
-    }
-  }
+  ShowArea(0, 0, 0, 0);  // the frame draws and shows it
   Damage(left, top, right, bottom);
 }
 
@@ -415,10 +399,6 @@ void QtMainWindow::UpdateNow() {}
 void QtMainWindow::FlushDamage() {
   EnsureImage(false);
   if (logic_ == nullptr) return;
-  if (gridDirty_) {
-    gridDirty_ = false;
-    Damage(0, 0, GridRight(), GridBottom());
-  }
   if (damageFirst_ > damageLast_) return;
   const int first = damageFirst_, last = std::min(damageLast_, static_cast<int>(strips_.size()) - 1);
   damageFirst_ = 1;
@@ -492,40 +472,40 @@ void QtMainWindow::DrawStrip(int i, int left, int right) {
 }
 
 // Damage moves with the strips that carry it; an area scrolled any other way is drawn anew
-// whole, so nothing needs drawing first.
+// whole, so nothing needs drawing first. This is on the path of every line a host's output
+// scrolls, so the strips are not made to fit here: the next drawing makes them fit and, if it
+// has to, draws them all anew.
 void QtMainWindow::ScrollPixels(const PixelRect& area, int dx, int dy) {
-  EnsureImage(false);
-  const QRect a = ToRect(area) & view_->rect();
-  if (a.isEmpty()) return;
-  ShowArea(a);
+  const int left = std::max(area.left, 0), top = std::max(area.top, 0);
+  const int right = std::min(area.right, view_->width()), bottom = std::min(area.bottom, view_->height());
+  if (left >= right || top >= bottom) return;
+  ShowArea(left, top, right, bottom);
   const int ch = stripHeight_;
-  const int gridWidth = GridRight();
-  const int top = a.top() / ch;
-  const int bottom = std::min(static_cast<int>(strips_.size()), (a.bottom() + 1) / ch);
-  if (dx == 0 && dy % ch == 0 && a.top() % ch == 0 && (a.bottom() + 1) % ch == 0 && a.left() == 0 &&
-      a.width() >= gridWidth && bottom > top) {
+  const int first = top / ch;
+  const int end = std::min(static_cast<int>(strips_.size()), bottom / ch);
+  if (dx == 0 && dy % ch == 0 && top % ch == 0 && bottom % ch == 0 && left == 0 && right >= GridRight() && end > first) {
     // Whole lines of the whole grid: the strips change places, with the records of their
     // cells. (What lies right of the grid is the same in every strip.)
     const int k = dy / ch;
-    auto first = strips_.begin() + top, end = strips_.begin() + bottom;
+    const auto from = strips_.begin() + first, to = strips_.begin() + end;
     if (damageFirst_ <= damageLast_) {
       // Damaged strips may move anywhere in the area.
-      damageFirst_ = std::min(damageFirst_, top);
-      damageLast_ = std::max(damageLast_, bottom - 1);
+      damageFirst_ = std::min(damageFirst_, first);
+      damageLast_ = std::max(damageLast_, end - 1);
     }
-    if (std::abs(k) >= bottom - top) {
-      Damage(a.left(), a.top(), a.left() + a.width(), a.top() + a.height());
+    if (std::abs(k) >= end - first) {
+      DamageStrips(first, end - 1, left, right);
     } else if (k < 0) {
-      std::rotate(first, first - k, end);
-      Damage(a.left(), (bottom + k) * ch, a.left() + a.width(), bottom * ch);
+      std::rotate(from, from - k, to);
+      DamageStrips(end + k, end - 1, left, right);
     } else if (k > 0) {
-      std::rotate(first, end - k, end);
-      Damage(a.left(), top * ch, a.left() + a.width(), (top + k) * ch);
+      std::rotate(from, to - k, to);
+      DamageStrips(first, first + k - 1, left, right);
     }
     return;
   }
   // Anything else is drawn anew from the model.
-  Damage(a.left(), a.top(), a.left() + a.width(), a.top() + a.height());
+  Damage(left, top, right, bottom);
 }
 
 }  // namespace velmora

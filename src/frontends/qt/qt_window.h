@@ -100,6 +100,7 @@ class QtMainWindow : public QMainWindow, public WindowPort {
   void InvalidateAll() override;
   void ScrollPixels(const PixelRect& area, int dx, int dy) override;
   void UpdateNow() override;
+  bool DrawsAtFrames() const override { return true; }
   void SetScrollBar(const ScrollBarInfo& bar, unsigned parts) override;
   void SetTitleText(const std::string& title) override;
   FrameMetrics GetFrameMetrics() override;
@@ -162,11 +163,11 @@ class QtMainWindow : public QMainWindow, public WindowPort {
   void EnsureImage(bool checkScale);
   // Marks pixels [left, right) x [top, bottom) of the view as to be drawn anew from the model.
   void Damage(int left, int top, int right, int bottom);
+  // Marks pixel columns [left, right) of strips first to last (existing ones) as to be drawn.
+  void DamageStrips(int first, int last, int left, int right);
   // The grid's right and bottom edges in pixels (the logic must exist).
   int GridRight() const { return logic_->screen().columns() * logic_->metrics().cellWidth; }
   int GridBottom() const { return logic_->screen().rows() * logic_->metrics().cellHeight; }
-  // Damage that is not simply cells of the grid.
-  void InvalidateArea(const PixelRect& area);
   // Draws the damaged part of strip i: cells of the grid by copying, anything else anew.
   void DrawStrip(int i, int left, int right);
   void ShowArea(const QRect& area);
@@ -228,7 +229,9 @@ class QtMainWindow : public QMainWindow, public WindowPort {
     }
   };
   void ForgetCells();
-  std::vector<std::unique_ptr<Strip>> strips_;
+  // The strips from the top of the view down; a scroll of whole lines reorders them.
+  std::vector<Strip*> strips_;
+  std::vector<std::unique_ptr<Strip>> ownedStrips_;
   int stripHeight_ = 1;
   int stripWidth_ = 1;
   qreal stripDpr_ = 1;
@@ -236,8 +239,6 @@ class QtMainWindow : public QMainWindow, public WindowPort {
   int damageFirst_ = 1;
   int damageLast_ = 0;
   int lastDamaged_ = 0;  // the strip the last damage ended in
-  bool gridDirty_ = false;  // cells of the grid may differ from what they show
-  bool copyingCells_ = false;  // the image has one pixel per unit: cells are copied into it
   std::vector<uint8_t> touched_;  // cells of the strip being drawn that the model drew
   // What Qt is asked to show at the next frame: [left, right) x [top, bottom), empty when
   // left >= right.

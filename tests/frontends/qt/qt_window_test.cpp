@@ -33,6 +33,7 @@
 #include "frontends/qt/qt_window.h"
 #include "platform/posix/reg_file_store.h"
 #include "settings/terminal_size_dialog.h"
+#include "telnet/host_address.h"
 
 namespace velmora::testing {
 namespace {
@@ -823,6 +824,72 @@ TEST_F(QtWindowTest, ClosingWhileConnectedAsksFirst) {
   peer.ReadAvailable();
   ASSERT_TRUE(program->Until([&] { return peer.sawEnd; }, &peer));
   QCoreApplication::processEvents();  // the posted quit finds no loop to end
+}
+
+// Takes what the Qt socket reports as the window does, `take` bytes a readable event (the
+// window takes 512; fewer leaves bytes that were read ahead), and everything left once the
+// host closed.
+class TakingHandler : public SocketEventHandler {
+ public:
+  TakingHandler(QtSocket& socket, size_t take) : socket_(socket), take_(take) {}
+  void OnSocketEvent(SocketEvent event, int) override {
+    uint8_t buffer[512];
+    if (event == SocketEvent::Connected) connected = true;
+    if (event == SocketEvent::Readable) {
+      ++readable;
+      const long n = socket_.Receive(buffer, take_);
+      if (n > 0) bytes.append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(n));
+    }
+    if (event == SocketEvent::Closed) {
+      ++closes;
+      while (socket_.IsOpen() && socket_.Receive(buffer, 1) == 1) bytes += static_cast<char>(buffer[0]);
+      socket_.Close();
+      atClose = bytes.size();
+    }
+  }
+  bool connected = false;
+  int readable = 0;
+  int closes = 0;
+  std::string bytes;
+  size_t atClose = 0;
+
+ private:
+  QtSocket& socket_;
+  size_t take_;
+};
+
+TEST(QtSocketTest, EveryByteIsHandedOnInOrderAndTheCloseComesAfterThem) {
+  std::string text;
+  for (int i = 0; text.size() < 50000; ++i) text += "line " + std::to_string(i) + "\r\n";
+  for (const size_t take : {size_t{512}, size_t{300}, size_t{1}}) {
+    SCOPED_TRACE("bytes taken a readable event: " + std::to_string(take));
+    LoopbackHost peer;
+    QtSocket socket(peer.port);
+    TakingHandler handler(socket, take);
+    socket.SetEventHandler(&handler);
+    auto until = [&](const std::function<bool()>& done) {
+      return PumpUntil(done, [] {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        return true;
+      });
+    };
+    ASSERT_EQ(socket.Connect(ParseHostText("127.0.0.1").address), 0);
+    ASSERT_TRUE(peer.Accept(30, [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); }));
+    ASSERT_TRUE(until([&] { return handler.connected; }));
+    peer.Send(text.substr(0, 20000));
+    ASSERT_TRUE(until([&] { return handler.bytes.size() == 20000; }));  // nothing waits on more from the host
+    peer.Send(text.substr(20000));
+    peer.CloseConnection();
+    ASSERT_TRUE(until([&] { return handler.closes > 0; }));
+    EXPECT_EQ(handler.bytes, text);
+    EXPECT_EQ(handler.closes, 1);
+    if (take == 512) {
+      EXPECT_EQ(handler.atClose, text.size());  // all of it read before the close
+    }
+    EXPECT_GE(handler.readable, static_cast<int>(handler.atClose / take));
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(handler.closes, 1);
+  }
 }
 
 TEST_F(QtWindowTest, AutoCloseAfterTheHostLogsOut) {
