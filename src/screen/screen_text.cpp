@@ -89,7 +89,7 @@ size_t ScreenModel::PutAsciiRun(const uint8_t* bytes, size_t count) {
       const int64_t w = rowBase - view_.viewIndex;
       if (static_cast<uint64_t>(w) < windowRows) {
         const auto wr = static_cast<int32_t>(w);
-        if (area.top != wr) {
+        if (area.top != wr) [[unlikely]] {
           area.top = wr;
           area.bottom = wr + 1;
         }
