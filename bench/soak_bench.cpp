@@ -99,6 +99,7 @@ int main(int argc, char** argv) {
   }
   if (!screen.CreateLineStore()) return 2;
   screen.ResetForConnection();
+  const uint64_t residentWithScreen = ResidentMemoryBytes();  // the session and the screen's lines
   const uint64_t fullCount = static_cast<uint64_t>(screen.backlogMax()) + static_cast<uint64_t>(screen.rows());
   // Full: at the line limit, or the next line would pass the byte budget.
   const LineStore& store = screen.store();
@@ -148,10 +149,12 @@ int main(int argc, char** argv) {
   std::printf("resident after the backlog filled: %.2f MiB, lowest %.2f, highest %.2f (growth %.3f MiB)\n",
               Mib(residentWhenFull), Mib(lowest), Mib(highest), growth);
   const uint64_t lines = store.lineCount;
-  std::printf("%llu lines; line store %.2f MiB by its count (%.0f bytes a line), resident %.0f bytes a line\n",
+  const uint64_t backlogLines = lines - static_cast<uint64_t>(screen.rows());
+  std::printf("%llu lines; line store %.2f MiB by its count (%.0f bytes a line), resident %.0f bytes a backlog line\n",
               static_cast<unsigned long long>(lines), Mib(store.bytesInUse()),
               static_cast<double>(store.bytesInUse()) / static_cast<double>(lines),
-              static_cast<double>(highest - std::min(highest, residentAtStart)) / static_cast<double>(lines));
+              static_cast<double>(highest - std::min(highest, residentWithScreen)) /
+                  static_cast<double>(std::max<uint64_t>(backlogLines, 1)));
   const bool overBudget = highest > residentAtStart + store.byteBudget() + (uint64_t{1} << 20);
   if (overBudget) std::printf("the resident size passed the budget\n");
   return growth > 1.0 || overBudget ? 1 : 0;
