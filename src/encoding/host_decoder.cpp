@@ -84,31 +84,34 @@ HostDecoder::DoubleRun HostDecoder::DecodeDoubleRun(const uint8_t* bytes, size_t
                                                     bool kanjiMode, uint8_t* out, size_t maxChars) {
   size_t at = 0;
   size_t n = 0;
-  if (kanjiMode) {
+  // The characters of two bytes each while `convert` takes the pair (false: the run ends there).
+  auto pairs = [&](auto convert) {
     while (n < maxChars && size - at >= 2) {
-      uint8_t j1 = bytes[at];
-      uint8_t j2 = bytes[at + 1];
-      if (j1 < 0x21 || j1 > 0x7E || j2 < 0x21 || j2 > 0x7E) break;
-      JisToSjis(j1, j2);
-      out[2 * n] = j1;
-      out[2 * n + 1] = j2;
+      uint8_t first = bytes[at];
+      uint8_t second = bytes[at + 1];
+      if (!convert(first, second)) break;
+      out[2 * n] = first;
+      out[2 * n + 1] = second;
       ++n;
       at += 2;
     }
+  };
+  auto inGl = [](uint8_t b) { return b >= 0x21 && b <= 0x7E; };
+  auto inGr = [](uint8_t b) { return b >= 0xA1 && b <= 0xFE; };
+  if (kanjiMode) {
+    pairs([&](uint8_t& j1, uint8_t& j2) {
+      if (!inGl(j1) || !inGl(j2)) return false;
+      JisToSjis(j1, j2);
+      return true;
+    });
     return DoubleRun{at, n};
   }
   switch (encoding) {
     case HostEncoding::SJIS:
       // The lead byte needs no conversion; CompleteLead passes the pair on as it came.
-      while (n < maxChars && size - at >= 2) {
-        const uint8_t lead = bytes[at];
-        const uint8_t trail = bytes[at + 1];
-        if (!IsSjisLeadByte(lead) || trail < 0x40 || trail == 0x7F || trail > 0xFC) break;
-        out[2 * n] = lead;
-        out[2 * n + 1] = trail;
-        ++n;
-        at += 2;
-      }
+      pairs([](uint8_t lead, uint8_t trail) {
+        return IsSjisLeadByte(lead) && trail >= 0x40 && trail != 0x7F && trail <= 0xFC;
+      });
       break;
     case HostEncoding::UTF8:
       while (n < maxChars && at < size) {
@@ -138,16 +141,11 @@ HostDecoder::DoubleRun HostDecoder::DecodeDoubleRun(const uint8_t* bytes, size_t
       break;
     default:
       // EUC-JP. Half-width katakana (0x8E and its byte) are single-byte characters.
-      while (n < maxChars && size - at >= 2) {
-        uint8_t e1 = bytes[at];
-        uint8_t e2 = bytes[at + 1];
-        if (e1 < 0xA1 || e1 > 0xFE || e2 < 0xA1 || e2 > 0xFE) break;
+      pairs([&](uint8_t& e1, uint8_t& e2) {
+        if (!inGr(e1) || !inGr(e2)) return false;
         EucToSjis(e1, e2);
-        out[2 * n] = e1;
-        out[2 * n + 1] = e2;
-        ++n;
-        at += 2;
-      }
+        return true;
+      });
       break;
   }
   return DoubleRun{at, n};
